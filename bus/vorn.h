@@ -1,0 +1,119 @@
+/*
+ * vorn.h: bus primitives and driver entry points for the motion-control board
+ * set behind a parallel port in EPP mode. Valid C (C99 and later) and C++.
+ *
+ * Every entry point returns 0 for success and -1 for a refused argument,
+ * unless noted. Port access must be obtained with vornMotInit() before any
+ * call that reaches the bus.
+ */
+#ifndef VORN_H
+#define VORN_H
+
+#include "vorn_export.h"
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Base I/O address of the parallel port; 0x378 until a caller sets it.
+ * Set it before vornMotInit(); every port access reads it afresh. */
+VORN_API extern uint32_t vorn_base_addr;
+
+/* ---- bus primitives ---------------------------------------------------- */
+VORN_API int ClrTimeout(void);
+VORN_API void SelAddr(uint32_t port);
+VORN_API void WriteData(uint8_t byte);
+VORN_API void WriteData16(uint16_t word);
+VORN_API uint16_t ReadData(void);
+VORN_API uint16_t SelRead(uint32_t port);
+VORN_API void SelWrt(uint32_t port, uint8_t byte);
+VORN_API void SelWrt16(uint32_t port, uint16_t word);
+VORN_API void BusReset(void);
+/* 0 when access to the five ports from vorn_base_addr on is granted; -1 with
+ * errno set (EPERM, ENOSYS, EINVAL, ...) when it is refused. */
+VORN_API int16_t InitializeParPort(void);
+
+/* ---- start-up and shut-down -------------------------------------------- */
+/* -1 with errno set when port access is refused: then no port access is made. */
+VORN_API int vornMotInit(const char *stuffstuff);
+VORN_API int vornMotQuit(void);
+VORN_API int EncoderInit(void);
+VORN_API int EncoderQuit(void);
+VORN_API int16_t RateInit(void);
+VORN_API int16_t RateQuit(void);
+VORN_API int DIOInit(void);
+VORN_API int DIOQuit(void);
+
+/* ---- encoder driver ---------------------------------------------------- */
+/* One encoder count: Byte[0] is the least significant byte of Long.
+ * EncReadAll fills Byte; C++ must not then read Long (an inactive union
+ * member), so vornLongbyteCount assembles the count from the bytes. */
+typedef union {
+  int32_t Long;
+  uint8_t Byte[4];
+} LONGBYTE;
+
+static inline int32_t vornLongbyteCount(const LONGBYTE *lb) {
+  uint32_t u = (uint32_t)lb->Byte[0] | ((uint32_t)lb->Byte[1] << 8) |
+               ((uint32_t)lb->Byte[2] << 16) | ((uint32_t)lb->Byte[3] << 24);
+  /* two's complement without an implementation-defined conversion */
+  return u <= 0x7FFFFFFFu ? (int32_t)u : -(int32_t)(0xFFFFFFFFu - u) - 1;
+}
+
+VORN_API void SelectInterruptPeriod(long lPeriodSelect);
+VORN_API int EncoderLatch(void);
+VORN_API int EncReadAll(LONGBYTE *lbEnc);
+VORN_API int vornEncoderSetIndexModel(unsigned int model);
+VORN_API int vornEncoderNum(void);
+VORN_API int vornEncoderReadAll(int max, double *counts);
+VORN_API int vornEncoderRead(int encoder, double *counts);
+VORN_API int vornEncoderReadLatch(int encoder, int *flag);
+VORN_API int vornEncoderReadLevel(int encoder, int *flag);
+VORN_API int vornEncoderResetIndex(int encoder);
+
+/* ---- rate generator driver --------------------------------------------- */
+VORN_API long VoltToCounts(double volts);
+VORN_API int RawRate(int nAxis, double volts);
+VORN_API int vornRateNum(void);
+VORN_API int vornRateWrite(int dac, double volts);
+VORN_API int vornRateWriteAll(int max, double *volts);
+
+/* ---- switches, amplifiers, digital I/O ---------------------------------- */
+VORN_API int vornDioRead(int index, int *value);
+VORN_API int vornDioWrite(int index, int value);
+VORN_API int vornMaxLimitSwitchRead(int axis, int *flag);
+VORN_API int vornMinLimitSwitchRead(int axis, int *flag);
+VORN_API int vornHomeSwitchRead(int axis, int *flag);
+VORN_API int vornAmpEnable(int axis, int enable);
+VORN_API int vornAmpFault(int axis, int *fault);
+VORN_API int vornDioInit(const char *stuff);
+VORN_API int vornDioQuit(void);
+VORN_API int vornDioMaxInputs(void);
+VORN_API int vornDioMaxOutputs(void);
+VORN_API int vornDioCheck(int index, int *value);
+VORN_API int vornDioByteRead(int index, unsigned char *byte);
+VORN_API int vornDioShortRead(int index, unsigned short *sh);
+VORN_API int vornDioWordRead(int index, unsigned int *word);
+VORN_API int vornDioByteWrite(int index, unsigned char byte);
+VORN_API int vornDioShortWrite(int index, unsigned short sh);
+VORN_API int vornDioWordWrite(int index, unsigned int word);
+VORN_API int vornDioByteCheck(int index, unsigned char *byte);
+VORN_API int vornDioShortCheck(int index, unsigned short *sh);
+VORN_API int vornDioWordCheck(int index, unsigned int *word);
+
+/* ---- analog I/O ---------------------------------------------------------- */
+VORN_API int vornAioInit(const char *stuff);
+VORN_API int vornAioQuit(void);
+VORN_API int vornAioMaxInputs(void);
+VORN_API int vornAioMaxOutputs(void);
+VORN_API int vornAioRead(int index, double *volts);
+VORN_API int vornAioWrite(int index, double volts);
+VORN_API int vornAioCheck(int index, double *volts);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

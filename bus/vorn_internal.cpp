@@ -1,0 +1,116 @@
+// EPP bus primitives and the start-up and shut-down of the whole driver set.
+// Each primitive is a fixed sequence of port accesses: no waits, no retries.
+#include "board_map.h"
+#include "port_io.h"
+#include "vorn.h"
+
+#include <cerrno>
+
+using namespace vorn::map;
+
+uint32_t vorn_base_addr = 0x378;
+
+namespace {
+
+// Port numbers are 16-bit; vorn_base_addr is read afresh on every access.
+std::uint16_t port_no(std::uint16_t offset) {
+  return static_cast<std::uint16_t>(vorn_base_addr + offset);
+}
+std::uint8_t in(std::uint16_t offset) { return vorn::port().read(port_no(offset)); }
+void out(std::uint16_t offset, std::uint8_t value) { vorn::port().write(port_no(offset), value); }
+
+std::uint8_t low_byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+
+// Forward direction keeping every other control bit, then the address cycle.
+void select_keeping_control(uint32_t port) {
+  out(kPortControl, static_cast<std::uint8_t>(in(kPortControl) & ~kCtrlDirection));
+  out(kPortEppAddr, low_byte(port));
+}
+
+} // namespace
+
+extern "C" {
+
+int ClrTimeout(void) {
+  if ((in(kPortStatus) & kStatusTimeout) == 0)
+    return 0;
+  std::uint8_t r = in(kPortStatus);
+  out(kPortStatus, static_cast<std::uint8_t>(r | kStatusTimeout));
+  r = in(kPortStatus);
+  return (r & kStatusTimeout) == 0 ? 1 : 0;
+}
+
+void SelAddr(uint32_t port) {
+  ClrTimeout();
+  out(kPortControl, kCtrlForward);
+  out(kPortEppAddr, low_byte(port));
+}
+
+void WriteData(uint8_t byte) {
+  out(kPortEppData, byte);
+  ClrTimeout();
+}
+
+void WriteData16(uint16_t word) {
+  out(kPortEppData, low_byte(word));
+  out(kPortEppData, low_byte(word >> 8));
+}
+
+uint16_t ReadData(void) {
+  out(kPortControl, kCtrlReverse);
+  return in(kPortEppData);
+}
+
+uint16_t SelRead(uint32_t port) {
+  ClrTimeout();
+  select_keeping_control(port);
+  out(kPortControl, static_cast<std::uint8_t>(in(kPortControl) | kCtrlDirection));
+  return in(kPortEppData);
+}
+
+void SelWrt(uint32_t port, uint8_t byte) {
+  ClrTimeout();
+  out(kPortControl, kCtrlForward);
+  out(kPortEppAddr, low_byte(port));
+  out(kPortEppData, byte);
+}
+
+void SelWrt16(uint32_t port, uint16_t word) {
+  ClrTimeout();
+  select_keeping_control(port);
+  out(kPortEppData, low_byte(word));
+  out(kPortEppData, low_byte(word >> 8));
+}
+
+void BusReset(void) {
+  out(kPortControl, kCtrlReset);
+  out(kPortControl, kCtrlForward);
+}
+
+// Unlike a bare ioperm call, a refusal is reported: going on would make the
+// first port instruction fault.
+int16_t InitializeParPort(void) {
+  int err = vorn::port().request(vorn_base_addr, kPortCount);
+  if (err != 0) {
+    errno = err;
+    return -1;
+  }
+  return 0;
+}
+
+int vornMotInit(const char *stuffstuff) {
+  (void)stuffstuff; // accepted for the interface, configures nothing
+  if (InitializeParPort() != 0)
+    return -1;
+  RateInit();
+  return EncoderInit() == -1 ? -1 : 0;
+}
+
+int vornMotQuit(void) {
+  RateQuit();
+  EncoderQuit();
+  DIOQuit();
+  return 0;
+}
+
+} // extern "C"

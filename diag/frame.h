@@ -1,0 +1,54 @@
+// What the fourteen tests share: the stop flag, the pacing, the keyboard line
+// and the messages of the run frame.
+#ifndef VORNDIAG_FRAME_H
+#define VORNDIAG_FRAME_H
+
+#include <csignal>
+#include <cstddef>
+
+namespace vorndiag {
+
+// Set by the signal handler, polled before every pass of a looping test.
+extern volatile std::sig_atomic_t done;
+
+struct TestArgs {
+  const char *prog; // argv[0], for the syntax messages
+  int axis;         // the parsed axis of index, indexres and latch
+};
+using TestFn = void (*)(const TestArgs &);
+
+inline constexpr std::size_t kLineSize = 80;
+inline constexpr unsigned kPassPauseUs = 10000;
+
+// Exit statuses.
+inline constexpr int kExitSyntax = 255; // exit(-1)
+inline constexpr int kExitAxis = 1;
+inline constexpr int kExitNoPort = 2;
+
+void print_name_message(const char *prog);
+void pause_pass();
+
+// Positions and servo loops.
+void test_pos(const TestArgs &);
+void test_servo(const TestArgs &);
+void test_servof(const TestArgs &);
+// Switches.
+void test_limit(const TestArgs &);
+void test_home(const TestArgs &);
+// Index and latch.
+void test_index(const TestArgs &);
+void test_latch(const TestArgs &);
+void test_indexres(const TestArgs &);
+// Rate and spindle.
+void test_rate(const TestArgs &);
+void test_spindle(const TestArgs &);
+// Digital I/O.
+void test_dio(const TestArgs &);
+void test_diocontinuous(const TestArgs &);
+// Bus map and communication test.
+void test_bus(const TestArgs &);
+void test_commtest(const TestArgs &);
+
+} // namespace vorndiag
+
+#endif

@@ -1,0 +1,196 @@
+// Command line, test selection, start and end sequences.
+#include "frame.h"
+#include "vorndiag.h"
+
+#include "extintf.h"
+#include "vorn.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace vorndiag {
+
+volatile std::sig_atomic_t done = 0;
+
+namespace {
+
+enum TestSelector {
+  POS = 1,
+  LIMIT = 2,
+  HOME = 3,
+  INDEX = 4,
+  LATCH = 5,
+  RATE = 6,
+  SERVO = 7,
+  SERVOF = 8,
+  DIO = 9,
+  DIOCONT = 10,
+  BUS = 11,
+  COMM = 12,
+  INDEXRES = 13,
+  SPIN = 14,
+};
+
+enum class AxisArg { none, index_message, latch_message };
+
+struct TestEntry {
+  const char *name;
+  TestSelector which;
+  AxisArg axis;
+  TestFn run;
+};
+
+// In the order the names are compared.
+constexpr TestEntry kTests[] = {
+    {"pos", POS, AxisArg::none, test_pos},
+    {"rate", RATE, AxisArg::none, test_rate},
+    {"limit", LIMIT, AxisArg::none, test_limit},
+    {"home", HOME, AxisArg::none, test_home},
+    {"servo", SERVO, AxisArg::none, test_servo},
+    {"servof", SERVOF, AxisArg::none, test_servof},
+    {"bus", BUS, AxisArg::none, test_bus},
+    {"diocontinuous", DIOCONT, AxisArg::none, test_diocontinuous},
+    {"commtest", COMM, AxisArg::none, test_commtest},
+    {"index", INDEX, AxisArg::index_message, test_index},
+    {"indexres", INDEXRES, AxisArg::index_message, test_indexres},
+    {"latch", LATCH, AxisArg::latch_message, test_latch},
+    {"dio", DIO, AxisArg::none, test_dio},
+    {"spindle", SPIN, AxisArg::none, test_spindle},
+};
+
+constexpr const char *kHelpLines[] = {
+    "test name       Function",
+    "bus     reports all boards by address, type and version",
+    "pos     continuously reports encoder position",
+    "rate     tests rate generators, in pulse/second units",
+    "limit   tests limit switch sensing",
+    "home    tests home switch sensing",
+    "index   reports sensing of encoder index channel",
+    "latch   tests encoder latch function",
+    "servo   simulates a servo loop, reports position on screen",
+    "servof  same as above, no screen report, faster",
+    "dio     test DIO board function interactively",
+    "diocontinuous  tests DIO input and output continuously",
+    "commtest  continuously tests encoder communication on IEEE-1284 bus",
+    "diotest   continuously tests DIO communication",
+    "indexres  tests reset of encoder count on index pulse",
+    "spindle  tests output to spindle speed control",
+    "  exit all looping tests with ctrl/c",
+};
+
+[[noreturn]] void help(const char *prog) {
+  std::printf("syntax: %s I/O Address in hex <test name>\n", prog);
+  for (const char *line : kHelpLines)
+    std::puts(line);
+  std::exit(kExitSyntax);
+}
+
+[[noreturn]] void syntax_exit(const char *format, const char *prog) {
+  std::printf(format, prog);
+  std::exit(kExitSyntax);
+}
+
+// As scanf's "%x" into an unsigned int, without its undefined behaviour on
+// overflow: no hex number keeps the old value; larger ones keep their low
+// 32 bits, as glibc's conversion does.
+void parse_address(const char *text, uint32_t &addr) {
+  char *end = nullptr;
+  unsigned long value = std::strtoul(text, &end, 16);
+  if (end != text)
+    addr = static_cast<uint32_t>(value);
+}
+
+// As scanf's "%d": white space, a sign, digits, anything after ignored.
+// Out-of-range numbers saturate (scanf would be undefined), which the axis
+// range check then refuses.
+bool parse_axis(const char *text, int &axis) {
+  if (text == nullptr)
+    return false;
+  char *end = nullptr;
+  errno = 0;
+  long value = std::strtol(text, &end, 10);
+  if (end == text)
+    return false;
+  if (value > INT_MAX)
+    value = INT_MAX;
+  if (value < INT_MIN)
+    value = INT_MIN;
+  axis = static_cast<int>(value);
+  return true;
+}
+
+void quit(int) { done = 1; }
+
+// Ctrl-C keeps restart semantics, so a pending keyboard read waits for its
+// line. Termination and hang-up must not leave motors running either; they
+// also cut a keyboard read short. A closed output pipe ends the run too.
+void install_handlers() {
+  std::signal(SIGINT, quit);
+  struct sigaction sa {};
+  sa.sa_handler = quit;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &sa, nullptr);
+}
+
+constexpr const char kNameMessage[] = "syntax: %s {limit | home | index <axis> | latch <axis>}\n";
+constexpr const char kIndexMessage[] =
+    "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}| servo{f} | dio | bus\n";
+constexpr const char kLatchMessage[] =
+    "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}\n";
+
+} // namespace
+
+void print_name_message(const char *prog) { std::printf(kNameMessage, prog); }
+
+void pause_pass() { usleep(kPassPauseUs); }
+
+} // namespace vorndiag
+
+int vorndiag_main(int argc, char **argv) {
+  using namespace vorndiag;
+  if (argc <= 2)
+    help(argv[0]);
+
+  parse_address(argv[1], vorn_base_addr);
+  std::printf("io addr = %x\n", vorn_base_addr);
+
+  const TestEntry *test = nullptr;
+  for (const TestEntry &entry : kTests) {
+    if (std::strcmp(argv[2], entry.name) == 0) {
+      test = &entry;
+      break;
+    }
+  }
+  if (test == nullptr)
+    syntax_exit(kNameMessage, argv[0]);
+
+  TestArgs args{argv[0], 0};
+  if (test->axis != AxisArg::none && !parse_axis(argc > 3 ? argv[3] : nullptr, args.axis))
+    syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, argv[0]);
+
+  install_handlers();
+  std::printf("parport addr 0x%x \n", vorn_base_addr);
+  if (vornMotInit(nullptr) != 0) {
+    int err = errno;
+    std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
+                static_cast<unsigned long long>(vorn_base_addr) + 4, std::strerror(err));
+    std::exit(kExitNoPort);
+  }
+
+  if (test->axis != AxisArg::none && (args.axis < 0 || args.axis > 3)) {
+    print_name_message(argv[0]);
+    std::exit(kExitAxis);
+  }
+
+  test->run(args);
+  extMotQuit();
+  return 0;
+}
