@@ -1,7 +1,7 @@
 // EPP bus primitives and the start-up and shut-down of the whole driver set.
 // Each primitive is a fixed sequence of port accesses: no waits, no retries.
 #include "board_map.h"
-#include "port_io.h"
+#include "port_access.h"
 #include "vorn.h"
 
 #include <cerrno>
@@ -12,12 +12,8 @@ uint32_t vorn_base_addr = 0x378;
 
 namespace {
 
-// Port numbers are 16-bit; vorn_base_addr is read afresh on every access.
-std::uint16_t port_no(std::uint16_t offset) {
-  return static_cast<std::uint16_t>(vorn_base_addr + offset);
-}
-std::uint8_t in(std::uint16_t offset) { return vorn::port().read(port_no(offset)); }
-void out(std::uint16_t offset, std::uint8_t value) { vorn::port().write(port_no(offset), value); }
+constexpr auto &in = vorn::port_in;
+constexpr auto &out = vorn::port_out;
 
 std::uint8_t low_byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 

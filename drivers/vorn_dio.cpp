@@ -1,4 +1,6 @@
-// Switch, amplifier and digital I/O driver.
+// Switch, amplifier and digital I/O driver. Only the digital byte read and
+// write reach the bus; every other entry point is a placeholder that leaves
+// its output parameter as the caller set it.
 #include "board_map.h"
 #include "vorn.h"
 
@@ -8,5 +10,46 @@ extern "C" {
 
 int DIOInit(void) { return 0; }
 int DIOQuit(void) { return 0; }
+
+// An index other than 0, 1 or 2 selects nothing: the byte comes from
+// wherever the previous transfer left the bus address.
+int vornDioRead(int index, int *value) {
+  if (index == 0)
+    SelAddr(kDigIn0);
+  else if (index == 1 || index == 2)
+    SelAddr(kDigIn1);
+  *value = ReadData();
+  return 0;
+}
+
+// Likewise for writes; only the low byte of `value` goes out.
+int vornDioWrite(int index, int value) {
+  if (index == 0 || index == 2)
+    SelAddr(kDigOut0);
+  else if (index == 1)
+    SelAddr(kDigOut1);
+  WriteData(static_cast<std::uint8_t>(value & 0xFF));
+  return 0;
+}
+
+int vornMaxLimitSwitchRead(int, int *) { return 0; }
+int vornMinLimitSwitchRead(int, int *) { return 0; }
+int vornHomeSwitchRead(int, int *) { return 0; }
+int vornAmpEnable(int, int) { return 0; }
+int vornAmpFault(int, int *) { return 0; }
+int vornDioInit(const char *) { return 0; }
+int vornDioQuit(void) { return 0; }
+int vornDioMaxInputs(void) { return 0; }
+int vornDioMaxOutputs(void) { return 0; }
+int vornDioCheck(int, int *) { return 0; }
+int vornDioByteRead(int, unsigned char *) { return 0; }
+int vornDioShortRead(int, unsigned short *) { return 0; }
+int vornDioWordRead(int, unsigned int *) { return 0; }
+int vornDioByteWrite(int, unsigned char) { return 0; }
+int vornDioShortWrite(int, unsigned short) { return 0; }
+int vornDioWordWrite(int, unsigned int) { return 0; }
+int vornDioByteCheck(int, unsigned char *) { return 0; }
+int vornDioShortCheck(int, unsigned short *) { return 0; }
+int vornDioWordCheck(int, unsigned int *) { return 0; }
 
 } // extern "C"

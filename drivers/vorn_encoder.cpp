@@ -1,8 +1,46 @@
 // Encoder driver: four 24-bit counters extended to 32 bits, and index bits.
 #include "board_map.h"
+#include "port_access.h"
 #include "vorn.h"
 
 using namespace vorn::map;
+
+namespace {
+
+constexpr int kEncoders = static_cast<int>(kEncoderCount);
+constexpr unsigned kIndexModel = 1;
+
+// Count extension, kept for the whole process: a new preset does not reload it.
+std::uint8_t byOldByte2[kEncoderCount];
+std::uint8_t byEncHighByte[kEncoderCount];
+
+// A wrap is seen only when byte 2 jumps straight between the top and the
+// bottom quarter of its range from one read to the next.
+constexpr std::uint8_t kQuarter = 0xC0;
+constexpr std::uint8_t kTopQuarter = 0xC0;
+constexpr std::uint8_t kBottomQuarter = 0x00;
+
+void extend(int i, LONGBYTE *lb) {
+  const std::uint8_t old_q = byOldByte2[i] & kQuarter;
+  const std::uint8_t new_q = lb->Byte[2] & kQuarter;
+  if (old_q == kTopQuarter && new_q == kBottomQuarter)
+    ++byEncHighByte[i];
+  else if (old_q == kBottomQuarter && new_q == kTopQuarter)
+    --byEncHighByte[i];
+  lb->Byte[3] = byEncHighByte[i];
+  byOldByte2[i] = lb->Byte[2];
+}
+
+struct PeriodCode {
+  long period;
+  std::uint8_t code;
+};
+constexpr PeriodCode kPeriodCodes[] = {
+    {500, 0x0B},  {1000, 0x16},  {2000, 0x00},   {3000, 0x10},    {4000, 0x10},
+    {5000, 0x10}, {10000, 0x10}, {100000, 0x10}, {1000000, 0x10},
+};
+
+} // namespace
 
 extern "C" {
 
@@ -20,5 +58,80 @@ int EncoderInit(void) {
 }
 
 int EncoderQuit(void) { return 0; }
+
+void SelectInterruptPeriod(long lPeriodSelect) {
+  for (const PeriodCode &p : kPeriodCodes)
+    if (p.period == lPeriodSelect) {
+      SelWrt(kEncLatch, p.code);
+      return;
+    }
+}
+
+int EncoderLatch(void) {
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchIdle);
+  return 0;
+}
+
+// Direction is set once and the twelve count bytes are read straight from
+// the EPP data register: no timeout check between them.
+int EncReadAll(LONGBYTE *lbEnc) {
+  SelAddr(kEncCount);
+  vorn::port_out(kPortControl, kCtrlReverse);
+  for (int i = 0; i < kEncoders; ++i)
+    for (std::uint32_t b = 0; b < kCountBytes; ++b)
+      lbEnc[i].Byte[b] = vorn::port_in(kPortEppData);
+  for (int i = 0; i < kEncoders; ++i)
+    extend(i, &lbEnc[i]);
+  return 0;
+}
+
+int vornEncoderSetIndexModel(unsigned int model) { return model == kIndexModel ? 0 : -1; }
+
+int vornEncoderNum(void) { return kEncoders; }
+
+int vornEncoderReadAll(int max, double *counts) {
+  const int smax = max <= kEncoders ? max : kEncoders;
+  LONGBYTE lbEnc[kEncoderCount];
+  EncoderLatch();
+  EncReadAll(lbEnc);
+  for (int t = 0; t < smax; ++t)
+    counts[t] = vornLongbyteCount(&lbEnc[t]);
+  for (int t = smax; t < max; ++t)
+    counts[t] = 0.0;
+  return 0;
+}
+
+int vornEncoderRead(int encoder, double *counts) {
+  if (encoder < 0 || encoder >= kEncoders) {
+    *counts = 0.0;
+    return 0;
+  }
+  double allCounts[kEncoderCount];
+  vornEncoderReadAll(encoder + 1, allCounts);
+  *counts = allCounts[encoder];
+  return 0;
+}
+
+// Encoder 4 is accepted and tests bit 4, which belongs to no encoder; a
+// negative number is refused as well, since it would shift by a negative amount.
+int vornEncoderReadLatch(int encoder, int *flag) {
+  if (encoder < 0 || encoder > kEncoders)
+    return -1;
+  const std::int16_t index_sense_data = static_cast<std::int16_t>(SelRead(kEncIndexSense));
+  const std::int16_t index_mask = static_cast<std::int16_t>(1 << encoder);
+  *flag = (index_sense_data & index_mask) != 0 ? 1 : 0;
+  return 0;
+}
+
+int vornEncoderReadLevel(int encoder, int *flag) { return vornEncoderReadLatch(encoder, flag); }
+
+// Reading the index sense register clears its latched bits on the board.
+int vornEncoderResetIndex(int encoder) {
+  int dummyflag;
+  return vornEncoderReadLatch(encoder, &dummyflag);
+}
 
 } // extern "C"

@@ -2,7 +2,39 @@
 #include "board_map.h"
 #include "vorn.h"
 
+#include <cmath>
+#include <cstdio>
+
 using namespace vorn::map;
+
+namespace {
+
+constexpr int kChannels = static_cast<int>(kRateChannels);
+constexpr long kSlowest = 0xFFFFFF; // largest 24-bit count
+constexpr long kFastest = 400;
+constexpr double kClockHz = 10000000.0;
+constexpr double kRunThreshold = 0.001; // volts; at or below it the channel stays idle
+
+// Run bit above the direction bit, two bits per channel.
+int channel_bits(double volts, int CBMask) {
+  return (std::fabs(volts) > kRunThreshold ? 2 * CBMask : 0) + (volts < 0 ? CBMask : 0);
+}
+
+// Three count bytes, low first, to the addresses that follow the selection.
+void write_count(long count) {
+  WriteData(static_cast<std::uint8_t>(count & 0xFF));
+  WriteData(static_cast<std::uint8_t>((count >> 8) & 0xFF));
+  WriteData(static_cast<std::uint8_t>((count >> 16) & 0xFF));
+}
+
+void report_channel(int channel, long count, int CtrlByte) {
+  std::printf(" rate_gen channel %d count %d CtlByt %x", channel, static_cast<int>(count),
+              static_cast<unsigned>(CtrlByte));
+  std::printf("    Count %2x %2x %2x \n", static_cast<unsigned>((count >> 16) & 0xFF),
+              static_cast<unsigned>((count >> 8) & 0xFF), static_cast<unsigned>(count & 0xFF));
+}
+
+} // namespace
 
 extern "C" {
 
@@ -15,5 +47,57 @@ int16_t RateInit(void) {
 }
 
 int16_t RateQuit(void) { return RateInit(); }
+
+// A larger count is a slower rate: count = 10 MHz / pulse rate - 2, at 2,000
+// pulses per second per volt. Not-a-number commands the slowest rate; the
+// quotient is range-checked before it is converted to an integer.
+long VoltToCounts(double volts) {
+  const double Velocity = std::fabs(volts) * 2 / 10.0;
+  const double Rate = Velocity * 10000.0;
+  if (Rate == 0.0 || std::isnan(Rate))
+    return kSlowest;
+  const double q = kClockHz / Rate - 2.0;
+  if (q > static_cast<double>(kSlowest))
+    return kSlowest;
+  const long Count = static_cast<long>(q); // q lies in [-2, 0xFFFFFF] here
+  return Count < kFastest ? kFastest : Count;
+}
+
+int RawRate(int nAxis, double volts) {
+  if (nAxis < 0 || nAxis >= kChannels)
+    return -1;
+  const std::uint32_t addr = rate_channel_addr(nAxis);
+  SelAddr(addr);
+  std::printf("Writing to rate gen at addr 0x%x\n", static_cast<unsigned>(addr));
+  const long count = VoltToCounts(volts);
+  const int CtrlByte = channel_bits(volts, 1 << (2 * nAxis));
+  write_count(count);
+  report_channel(nAxis, count, CtrlByte);
+  std::printf("writing to rate ctrl reg at 0x%x\n", static_cast<unsigned>(kRateControl));
+  // only this channel's bits: the other channels stop, keeping their counts
+  SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
+  return 0;
+}
+
+int vornRateNum(void) { return kChannels; }
+
+int vornRateWrite(int dac, double volts) { return RawRate(dac, volts); }
+
+// One selection for all channels: their count registers are consecutive.
+int vornRateWriteAll(int max, double *volts) {
+  const int tmax = max <= kChannels ? max : kChannels;
+  SelAddr(kRateCount);
+  int CtrlByte = 0;
+  int CBMask = 1;
+  for (int t = 0; t < tmax; ++t) {
+    const long count = VoltToCounts(volts[t]);
+    CtrlByte += channel_bits(volts[t], CBMask);
+    write_count(count);
+    report_channel(t, count, CtrlByte);
+    CBMask <<= 2;
+  }
+  SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
+  return 0;
+}
 
 } // extern "C"
