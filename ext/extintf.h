@@ -1,7 +1,13 @@
 /*
  * extintf.h: the flat motion interface for a motion controller. Each entry
- * point forwards to the vorn driver entry point with the same suffix, except
- * the three switch reads, which report fixed states. Valid C and C++.
+ * point forwards to the vorn driver entry point with the same suffix, with
+ * the same arguments, and returns its result unchanged; the three switch
+ * reads are the exception and report fixed states. Valid C (C99 and later)
+ * and C++.
+ *
+ * Entry points that reach the bus (rate writes, encoder reads and resets,
+ * extDioRead, extDioWrite) need the board set started with extMotInit();
+ * the others may be called at any time.
  */
 #ifndef EXTINTF_H
 #define EXTINTF_H
@@ -12,9 +18,63 @@
 extern "C" {
 #endif
 
+/* ---- start-up and shut-down -------------------------------------------- */
 /* Starts the board set; -1 with errno set when port access is refused. */
 VORN_API int extMotInit(const char *stuff);
+/* Stops every rate generator; 0. */
 VORN_API int extMotQuit(void);
+
+/* ---- rate generators: commands in volts, 2000 pulses/s per volt --------- */
+VORN_API int extRateNum(void);
+/* -1 for a channel outside 0 to 3. Every write prints a report. */
+VORN_API int extRateWrite(int dac, double volts);
+VORN_API int extRateWriteAll(int max, double *volts);
+
+/* ---- encoders: counts come back as doubles holding whole counts --------- */
+VORN_API int extEncoderSetIndexModel(unsigned int model);
+VORN_API int extEncoderNum(void);
+VORN_API int extEncoderRead(int encoder, double *counts);
+VORN_API int extEncoderReadAll(int max, double *counts);
+VORN_API int extEncoderResetIndex(int encoder);
+VORN_API int extEncoderReadLatch(int encoder, int *flag);
+VORN_API int extEncoderReadLevel(int encoder, int *flag);
+
+/* ---- switches: fixed states for any axis, no bus access ----------------- */
+/* Both limit switches always read 0, the home switch always reads 1. */
+VORN_API int extMaxLimitSwitchRead(int axis, int *flag);
+VORN_API int extMinLimitSwitchRead(int axis, int *flag);
+VORN_API int extHomeSwitchRead(int axis, int *flag);
+
+/* ---- amplifiers --------------------------------------------------------- */
+VORN_API int extAmpEnable(int axis, int enable);
+VORN_API int extAmpFault(int axis, int *fault);
+
+/* ---- digital I/O -------------------------------------------------------- */
+VORN_API int extDioInit(const char *stuff);
+VORN_API int extDioQuit(void);
+VORN_API int extDioMaxInputs(void);
+VORN_API int extDioMaxOutputs(void);
+VORN_API int extDioRead(int index, int *value);
+VORN_API int extDioWrite(int index, int value);
+VORN_API int extDioCheck(int index, int *value);
+VORN_API int extDioByteRead(int index, unsigned char *byte);
+VORN_API int extDioShortRead(int index, unsigned short *sh);
+VORN_API int extDioWordRead(int index, unsigned int *word);
+VORN_API int extDioByteWrite(int index, unsigned char byte);
+VORN_API int extDioShortWrite(int index, unsigned short sh);
+VORN_API int extDioWordWrite(int index, unsigned int word);
+VORN_API int extDioByteCheck(int index, unsigned char *byte);
+VORN_API int extDioShortCheck(int index, unsigned short *sh);
+VORN_API int extDioWordCheck(int index, unsigned int *word);
+
+/* ---- analog I/O: values in volts ---------------------------------------- */
+VORN_API int extAioInit(const char *stuff);
+VORN_API int extAioQuit(void);
+VORN_API int extAioMaxInputs(void);
+VORN_API int extAioMaxOutputs(void);
+VORN_API int extAioRead(int index, double *volts);
+VORN_API int extAioWrite(int index, double volts);
+VORN_API int extAioCheck(int index, double *volts);
 
 #ifdef __cplusplus
 }
