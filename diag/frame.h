@@ -18,6 +18,7 @@ struct TestArgs {
 using TestFn = void (*)(const TestArgs &);
 
 inline constexpr std::size_t kLineSize = 80;
+inline constexpr int kAxes = 4; // axes and channels per driver call
 inline constexpr unsigned kPassPauseUs = 10000;
 
 // Exit statuses.

@@ -1,0 +1,27 @@
+// Keyboard answers of the interactive tests: one line at a time, integers
+// as typed.
+#ifndef VORNDIAG_KEYBOARD_H
+#define VORNDIAG_KEYBOARD_H
+
+#include "frame.h"
+
+namespace vorndiag {
+
+using LineBuffer = char[kLineSize];
+
+// At most kLineSize - 1 characters of the next line; a longer line is left
+// for the next read. False at end of input, on a read error, and when
+// SIGTERM or SIGHUP cut the wait short: callers take all three as the end
+// of the answers.
+bool read_line(LineBuffer &buf);
+
+// The line as strtol reads it in base 0 ("0x" hexadecimal, a leading 0
+// octal), reduced to int by keeping the low 32 bits.
+int line_int(const char *text);
+
+// The first character is a decimal digit.
+bool starts_with_digit(const char *text);
+
+} // namespace vorndiag
+
+#endif

@@ -1,0 +1,106 @@
+// bus and commtest: the bus itself, a map of its boards and a write and
+// read-back check of the encoder counters.
+#include "board_map.h"
+#include "frame.h"
+#include "port_access.h"
+#include "vorn.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vorndiag {
+
+namespace {
+
+using namespace vorn::map;
+
+struct BoardLine {
+  unsigned type;
+  const char *format; // block number, version column
+  bool whole_byte;    // the version column shows the whole ID byte
+};
+
+constexpr BoardLine kBoardLines[] = {
+    {kTypeEncoder, "%4x        Encoder       %4x\n", false},
+    {kTypeDac, "%4x        DAC-16        %4x\n", false},
+    {kTypeDio, "%4x        DIO           %4x\n", false},
+    {kTypeRategen, "%4x        Rategen Board %4x\n", false},
+    {kTypeNone, "%4x        No Board      %4x\n", true},
+};
+constexpr BoardLine kUnknownBoard = {0, "%4x        Unknown       %4x\n", true};
+
+const BoardLine &board_line(unsigned type) {
+  for (const BoardLine &line : kBoardLines)
+    if (line.type == type)
+      return line;
+  return kUnknownBoard;
+}
+
+// The data lines turned to reading by hand, as ReadData would.
+void reverse_data_lines() { vorn::port_out(kPortControl, kCtrlReverse); }
+
+constexpr int kSummaryEvery = 1000;
+constexpr int kLoadWritesBefore = 2; // before the pattern is drawn
+constexpr int kLoadWritesAfter = 4;  // after it
+constexpr int kSelectsBeforeRead = 3;
+
+void load_preset_writes(int count) {
+  for (int i = 0; i < count; ++i)
+    SelWrt(kEncControl, kEncLoadPreset);
+}
+
+} // namespace
+
+void test_bus(const TestArgs &) {
+  std::printf("Bus Map \n  Board Addr  Type         Ver.\n");
+  for (std::uint32_t a = block_id_addr(0); a <= kLastAddr; a += kBlockSize) {
+    SelAddr(a);
+    reverse_data_lines();
+    const unsigned id = vorn::port_in(kPortEppData);
+    const unsigned type = id >> 4;
+    const BoardLine &line = board_line(type);
+    std::printf(line.format, a >> 4, line.whole_byte ? id : id & 0x0F);
+    if (type == kTypeRategen) // two blocks: the next one is not probed
+      a += kBlockSize;
+  }
+}
+
+// The counters are 64-bit so that a run of days never wraps them; the text
+// is the same as with int up to 2147483647.
+void test_commtest(const TestArgs &) {
+  long long cycles = 0;
+  long long errors = 0;
+  while (!done) {
+    ++cycles;
+    if (cycles % kSummaryEvery == 0)
+      std::printf(" %lld test cycles, %lld errors\n", cycles, errors);
+    load_preset_writes(kLoadWritesBefore);
+    // Unseeded: every run goes through the same patterns.
+    unsigned pattern[vorn::map::kCountBytes];
+    for (unsigned &byte : pattern)
+      byte = static_cast<unsigned>(std::rand()) & 0xFF;
+    load_preset_writes(kLoadWritesAfter);
+    SelWrt(kEncPreset, static_cast<std::uint8_t>(pattern[0]));
+    WriteData(static_cast<std::uint8_t>(pattern[1]));
+    WriteData(static_cast<std::uint8_t>(pattern[2]));
+    SelWrt(kEncControl, kEncCounting);
+    EncoderLatch();
+    for (int i = 0; i < kSelectsBeforeRead; ++i)
+      SelAddr(kEncCount);
+    reverse_data_lines();
+    for (int axis = 0; axis < kAxes; ++axis) {
+      unsigned got[vorn::map::kCountBytes];
+      for (unsigned &byte : got)
+        byte = ReadData();
+      if (got[0] != pattern[0] || got[1] != pattern[1] || got[2] != pattern[2]) {
+        std::printf(" test cycle %lld, axis %d was / should be \n", cycles, axis);
+        std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
+                    pattern[2]);
+        ++errors;
+      }
+    }
+  }
+}
+
+} // namespace vorndiag

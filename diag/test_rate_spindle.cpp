@@ -1,0 +1,92 @@
+// rate and spindle: values typed at the keyboard, sent to the boards.
+#include "board_map.h"
+#include "dio_output.h"
+#include "frame.h"
+#include "keyboard.h"
+#include "vorn.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vorndiag {
+
+namespace {
+
+constexpr int kRampCode = -999;
+constexpr int kRampSteps = 256;
+
+// Ends the number at the first character outside digits, '-', '.' and a
+// capital 'E', so "1e3" is 1 and "0x10" is 0.
+double scan_volts(LineBuffer &buf) {
+  buf[std::strspn(buf, "0123456789-.E")] = '\0';
+  return std::strtod(buf, nullptr);
+}
+
+// Runs until done: 0 to 255 to the speed register, again and again.
+void spindle_ramp() {
+  int step = 0;
+  while (!done) {
+    vornDioWrite(kDioOut0, kOutForward);
+    if (step == kRampSteps)
+      step = 0;
+    SelWrt(vorn::map::kSpindleSpeed, static_cast<std::uint8_t>(step));
+    ++step;
+  }
+}
+
+// The sign goes to digital output 0, the low byte of the magnitude to the
+// speed register. The magnitude is taken in unsigned arithmetic so that the
+// most negative int has one too.
+void spindle_set(int value) {
+  const unsigned bits = static_cast<unsigned>(value);
+  const unsigned magnitude = value < 0 ? 0u - bits : bits;
+  vornDioWrite(kDioOut0, value < 0 ? kOutReverse : kOutForward);
+  SelWrt(vorn::map::kSpindleSpeed, static_cast<std::uint8_t>(magnitude & 0xFF));
+}
+
+} // namespace
+
+// No line at "Axis? " ends the test as no line at "volts? " does, without
+// a rate written.
+void test_rate(const TestArgs &) {
+  LineBuffer buf;
+  std::printf("Axis? ");
+  if (!read_line(buf))
+    return;
+  const int axis = line_int(buf);
+  while (!done) {
+    std::printf("RATE(%d)", axis);
+    std::printf("volts? ");
+    if (!read_line(buf)) {
+      std::puts("got null in dac");
+      return;
+    }
+    if (!starts_with_digit(buf) && buf[0] != '-') {
+      std::puts("non numeric volts , quitting");
+      return;
+    }
+    const double volts = scan_volts(buf);
+    std::printf("volts=%f\n", volts);
+    idle_output();
+    vornRateWrite(axis, volts);
+  }
+}
+
+// No line at the prompt ends the test.
+void test_spindle(const TestArgs &) {
+  LineBuffer buf;
+  while (!done) {
+    std::printf("value[+/- 0..255]? (-999  for continuous ramp)");
+    if (!read_line(buf))
+      return;
+    const int value = line_int(buf);
+    idle_output();
+    if (value == kRampCode)
+      spindle_ramp();
+    else
+      spindle_set(value);
+  }
+}
+
+} // namespace vorndiag
