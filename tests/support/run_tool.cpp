@@ -1,0 +1,262 @@
+#include "run_tool.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace vorn::test {
+
+using Clock = std::chrono::steady_clock;
+
+Step signal_after(int sig, milliseconds delay) {
+  return {Step::Action::signal, delay, {}, sig, {}};
+}
+Step signal_on_output(int sig, std::string text) {
+  return {Step::Action::signal, milliseconds{0}, std::move(text), sig, {}};
+}
+Step write_input_after(std::string text, milliseconds delay) {
+  return {Step::Action::write_input, delay, {}, 0, std::move(text)};
+}
+Step close_input_after(milliseconds delay) { return {Step::Action::close_input, delay, {}, 0, {}}; }
+Step close_output_on(std::string text) {
+  return {Step::Action::close_output, milliseconds{0}, std::move(text), 0, {}};
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+namespace {
+
+struct Pipe {
+  int read_end = -1;
+  int write_end = -1;
+};
+
+Pipe make_pipe() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    return {};
+  return {fds[0], fds[1]};
+}
+
+void close_fd(int &fd) {
+  if (fd >= 0)
+    close(fd);
+  fd = -1;
+}
+
+// Our own environment with `extra` set on top, as NAME=value strings.
+std::vector<std::string> child_environment(const RunSpec &spec) {
+  std::vector<std::string> env;
+  for (char **e = environ; *e != nullptr; ++e) {
+    std::string entry = *e;
+    std::string name = entry.substr(0, entry.find('='));
+    bool overridden = std::any_of(spec.env.begin(), spec.env.end(),
+                                  [&](const auto &kv) { return kv.first == name; });
+    if (!overridden)
+      env.push_back(std::move(entry));
+  }
+  for (const auto &[name, value] : spec.env)
+    env.push_back(name + "=" + value);
+  return env;
+}
+
+std::vector<char *> pointers(std::vector<std::string> &strings) {
+  std::vector<char *> out;
+  for (std::string &s : strings)
+    out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+// The parent must survive writing to a child that has stopped reading.
+void ignore_broken_pipes() {
+  static const bool done = [] {
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+  }();
+  (void)done;
+}
+
+[[noreturn]] void exec_child(const std::string &program, char **argv, char **envp, const Pipe &in,
+                             const Pipe &out, const Pipe &err) {
+  dup2(in.read_end, STDIN_FILENO);
+  dup2(out.write_end, STDOUT_FILENO);
+  dup2(err.write_end, STDERR_FILENO);
+  std::signal(SIGPIPE, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execve(program.c_str(), argv, envp);
+  _exit(127);
+}
+
+class Session {
+public:
+  Session(pid_t pid, const RunSpec &spec, int in, int out, int err)
+      : pid_(pid), spec_(spec), in_(in), out_(out), err_(err), pending_(spec.input) {
+    fcntl(in_, F_SETFL, O_NONBLOCK);
+    deadline_ = Clock::now() + spec.timeout;
+    step_start_ = Clock::now();
+    close_input_when_flushed_ = !spec.keep_input_open;
+  }
+
+  RunResult run() {
+    while ((out_ >= 0 || err_ >= 0) && Clock::now() < deadline_) {
+      run_due_steps();
+      poll_once();
+    }
+    finish();
+    return std::move(result_);
+  }
+
+private:
+  void run_due_steps() {
+    while (result_.steps_done < spec_.steps.size()) {
+      const Step &step = spec_.steps[result_.steps_done];
+      if (Clock::now() < step_start_ + step.after)
+        return;
+      std::size_t end = cursor_;
+      if (!step.when_output.empty()) {
+        std::size_t at = result_.out.find(step.when_output, cursor_);
+        if (at == std::string::npos)
+          return;
+        end = at + step.when_output.size();
+      }
+      act(step);
+      cursor_ = end;
+      step_start_ = Clock::now();
+      ++result_.steps_done;
+    }
+  }
+
+  void act(const Step &step) {
+    switch (step.action) {
+    case Step::Action::signal:
+      kill(pid_, step.signal);
+      break;
+    case Step::Action::write_input:
+      pending_ += step.text;
+      break;
+    case Step::Action::close_input:
+      close_input_when_flushed_ = true;
+      break;
+    case Step::Action::close_output:
+      close_fd(out_);
+      break;
+    }
+  }
+
+  // Waits for output, input room or the next step's delay, whichever first.
+  void poll_once() {
+    pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {-1, POLLOUT, 0}};
+    if (in_ >= 0 && !pending_.empty())
+      fds[2].fd = in_;
+    if (in_ >= 0 && pending_.empty() && close_input_when_flushed_)
+      close_fd(in_);
+    auto wake = deadline_;
+    if (result_.steps_done < spec_.steps.size())
+      wake = std::min(wake, step_start_ + spec_.steps[result_.steps_done].after);
+    auto wait = std::chrono::duration_cast<milliseconds>(wake - Clock::now()).count();
+    // Steps waiting for text are looked at again when output arrives.
+    if (poll(fds, 3, static_cast<int>(std::clamp<long long>(wait, 0, 1000))) < 0)
+      return;
+    drain(fds[0], out_, result_.out);
+    drain(fds[1], err_, result_.err);
+    if (fds[2].revents != 0)
+      feed_input();
+  }
+
+  static void drain(const pollfd &p, int &fd, std::string &into) {
+    if (fd < 0 || p.revents == 0)
+      return;
+    char chunk[4096];
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n > 0)
+      into.append(chunk, static_cast<std::size_t>(n));
+    else if (n == 0 || errno != EINTR)
+      close_fd(fd);
+  }
+
+  void feed_input() {
+    ssize_t n = write(in_, pending_.data(), pending_.size());
+    if (n > 0)
+      pending_.erase(0, static_cast<std::size_t>(n));
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      close_fd(in_); // the child stopped reading
+  }
+
+  void finish() {
+    close_fd(in_);
+    close_fd(out_);
+    close_fd(err_);
+    int status = 0;
+    while (true) {
+      pid_t r = waitpid(pid_, &status, WNOHANG);
+      if (r == pid_)
+        break;
+      if (r < 0 && errno != EINTR)
+        return;
+      if (Clock::now() >= deadline_ && !result_.timed_out) {
+        result_.timed_out = true;
+        kill(pid_, SIGKILL);
+      }
+      usleep(1000);
+    }
+    if (WIFEXITED(status))
+      result_.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+      result_.term_signal = WTERMSIG(status);
+  }
+
+  pid_t pid_;
+  const RunSpec &spec_;
+  int in_, out_, err_;
+  std::string pending_;
+  bool close_input_when_flushed_;
+  Clock::time_point deadline_;
+  Clock::time_point step_start_;
+  std::size_t cursor_ = 0;
+  RunResult result_;
+};
+
+} // namespace
+
+RunResult run_tool(const std::string &program, const RunSpec &spec) {
+  ignore_broken_pipes();
+  std::vector<std::string> arg_strings{program};
+  arg_strings.insert(arg_strings.end(), spec.args.begin(), spec.args.end());
+  std::vector<std::string> env_strings = child_environment(spec);
+  std::vector<char *> argv = pointers(arg_strings);
+  std::vector<char *> envp = pointers(env_strings);
+
+  Pipe in = make_pipe(), out = make_pipe(), err = make_pipe();
+  pid_t pid = fork();
+  if (pid == 0)
+    exec_child(program, argv.data(), envp.data(), in, out, err);
+  close_fd(in.read_end);
+  close_fd(out.write_end);
+  close_fd(err.write_end);
+  if (pid < 0) {
+    close_fd(in.write_end);
+    close_fd(out.read_end);
+    close_fd(err.read_end);
+    return {};
+  }
+  return Session(pid, spec, in.write_end, out.read_end, err.read_end).run();
+}
+
+} // namespace vorn::test

@@ -1,0 +1,62 @@
+// Runs a program as a child process with arguments, extra environment and
+// keyboard text, optionally acting on it while it runs (a signal, more
+// input, closing its input or output) after a delay or once some text has
+// appeared on its output, and captures its output and exit status.
+#ifndef VORN_TEST_RUN_TOOL_H
+#define VORN_TEST_RUN_TOOL_H
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vorn::test {
+
+using std::chrono::milliseconds;
+
+// One action of a scripted run. Steps run in order; a step is due once
+// `after` has passed since the previous step and, if `when_output` is set,
+// once standard output shows that text past the previous step's match.
+struct Step {
+  enum class Action { signal, write_input, close_input, close_output };
+  Action action;
+  milliseconds after{0};
+  std::string when_output;
+  int signal = 0;   // for Action::signal
+  std::string text; // for Action::write_input
+};
+
+Step signal_after(int sig, milliseconds delay);
+Step signal_on_output(int sig, std::string text);
+Step write_input_after(std::string text, milliseconds delay);
+Step close_input_after(milliseconds delay);
+// The reading end of the output pipe is closed: later writes meet a
+// broken pipe.
+Step close_output_on(std::string text);
+
+struct RunSpec {
+  std::vector<std::string> args;                        // argv[1] onward
+  std::vector<std::pair<std::string, std::string>> env; // on top of ours
+  std::string input;                                    // standard input
+  bool keep_input_open = false;                         // else closed once `input` is written
+  std::vector<Step> steps;
+  milliseconds timeout{20000}; // then the child is killed
+};
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int exit_status = -1; // -1 unless the child exited
+  int term_signal = 0;  // the signal that ended it, if any
+  bool timed_out = false;
+  std::size_t steps_done = 0;
+};
+
+RunResult run_tool(const std::string &program, const RunSpec &spec);
+
+// The whole text of a file, empty if it cannot be read.
+std::string read_file(const std::string &path);
+
+} // namespace vorn::test
+
+#endif
