@@ -1,6 +1,7 @@
 # Thin wrapper over the CMake presets: `make demo` and `make check` are the
 # two commands a new user needs.
-PRESET ?= dev
+# CI=true picks the warnings-as-errors preset
+PRESET ?= $(if $(CI),ci,dev)
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build demo check check-sanitize bench clean
