@@ -1,0 +1,62 @@
+# What `cmake --install` puts into a prefix: the programs, the driver library
+# (shared and static), the simulator library when it is built, the public
+# headers under include/vorn, a CMake package, pkg-config files and the man
+# pages.
+include(CMakePackageConfigHelpers)
+
+set(VORN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
+set(VORN_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vorn)
+
+# Programs that exist in this build.
+set(vorn_programs vorndiag)
+foreach(program vorndiag-sim vorntrace)
+  if(TARGET ${program})
+    list(APPEND vorn_programs ${program})
+  endif()
+endforeach()
+install(TARGETS ${vorn_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Libraries, exported for find_package(vorn) as vorn::vorn, vorn::vorn_static
+# and vorn::sim.
+set(vorn_libraries vorn vorn_static)
+install(FILES bus/vorn.h bus/vorn_export.h bus/port_io.h ext/extintf.h
+        DESTINATION ${VORN_HEADER_DIR})
+# The simulator library brings its headers as PUBLIC_HEADER; vornsim.hpp
+# builds on port_io.h, hence that one among ours.
+if(TARGET vorn_sim)
+  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim)
+  list(APPEND vorn_libraries vorn_sim)
+endif()
+install(TARGETS ${vorn_libraries} EXPORT vornTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        PUBLIC_HEADER DESTINATION ${VORN_HEADER_DIR}
+        INCLUDES DESTINATION ${VORN_HEADER_DIR})
+install(EXPORT vornTargets NAMESPACE vorn:: DESTINATION ${VORN_CMAKE_DIR})
+
+configure_package_config_file(cmake/vornConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake INSTALL_DESTINATION ${VORN_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/vornConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/vornConfigVersion.cmake
+        DESTINATION ${VORN_CMAKE_DIR})
+
+# pkg-config files find their prefix from where they are installed, so the
+# tree can be installed with --prefix or moved afterwards.
+set(VORN_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH VORN_PC_TO_PREFIX /prefix/${VORN_PC_DIR} /prefix)
+set(vorn_pc_files vorn)
+if(TARGET vorn_sim)
+  list(APPEND vorn_pc_files vornsim)
+endif()
+foreach(pc ${vorn_pc_files})
+  configure_file(cmake/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION ${VORN_PC_DIR})
+endforeach()
+
+# Man pages; vorndiag-sim shares the page of vorndiag.
+set(VORN_MAN_DIR ${CMAKE_INSTALL_MANDIR}/man1)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/vorndiag-sim.1 ".so man1/vorndiag.1\n")
+install(FILES docs/vorndiag.1 docs/vorntrace.1 ${CMAKE_CURRENT_BINARY_DIR}/vorndiag-sim.1
+        DESTINATION ${VORN_MAN_DIR})
