@@ -1,0 +1,257 @@
+// Rig files: TOML read with toml++, checked key by key so that every mistake
+// names its line.
+#include "vornsim.hpp"
+
+#include <toml++/toml.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+
+namespace vorn::sim {
+
+namespace {
+
+std::string where(const std::string &file, unsigned line) {
+  return line == 0 ? file : file + ":" + std::to_string(line);
+}
+
+struct ErrnoName {
+  const char *name;
+  int value;
+};
+
+constexpr ErrnoName kRefusals[] = {
+    {"EPERM", EPERM},   {"EACCES", EACCES}, {"EINVAL", EINVAL},
+    {"ENOSYS", ENOSYS}, {"EIO", EIO},       {"EBUSY", EBUSY},
+};
+
+constexpr std::int64_t kMaxCount = 0xFFFFFF;
+constexpr std::int64_t kMinCount = -0x800000;
+
+class RigReader {
+public:
+  explicit RigReader(std::string_view name) : name_(name) {}
+
+  Rig read(const toml::table &top) {
+    Rig rig;
+    only_keys(top, {"clock", "access_time_us", "interrupt_after", "refuse_access", "boards",
+                    "encoders", "wiring", "digital_inputs", "faults"});
+    if (const toml::node *n = top.get("clock"))
+      rig.clock = clock(*n);
+    if (const toml::node *n = top.get("access_time_us"))
+      rig.access_time_us = static_cast<std::uint32_t>(integer(*n, "access_time_us", 0, 1000000));
+    if (const toml::node *n = top.get("interrupt_after"))
+      rig.interrupt_after =
+          static_cast<std::uint64_t>(integer(*n, "interrupt_after", 1, INT64_MAX));
+    if (const toml::node *n = top.get("refuse_access"))
+      rig.refuse_access = refusal(*n);
+    if (const toml::node *n = top.get("boards"))
+      rig.boards = boards(table(*n, "boards"));
+    if (const toml::node *n = top.get("encoders"))
+      encoders(table(*n, "encoders"), rig);
+    if (const toml::node *n = top.get("wiring"))
+      wiring(table(*n, "wiring"), rig);
+    if (const toml::node *n = top.get("digital_inputs"))
+      digital_inputs(table(*n, "digital_inputs"), rig);
+    if (const toml::node *n = top.get("faults"))
+      faults(table(*n, "faults"), rig);
+    return rig;
+  }
+
+  [[noreturn]] void fail(const toml::source_region &at, const std::string &message) const {
+    throw RigError(std::string(name_), at.begin.line, message);
+  }
+
+private:
+  // The first unknown key, by line, is the one reported.
+  void only_keys(const toml::table &t, std::initializer_list<std::string_view> known) const {
+    const toml::key *bad = nullptr;
+    for (auto &&[k, v] : t) {
+      bool ok = false;
+      for (std::string_view name : known)
+        ok = ok || k.str() == name;
+      if (!ok && (bad == nullptr || k.source().begin.line < bad->source().begin.line))
+        bad = &k;
+    }
+    if (bad != nullptr)
+      fail(bad->source(), "unknown key '" + std::string(bad->str()) + "'");
+  }
+
+  const toml::table &table(const toml::node &n, std::string_view what) const {
+    if (!n.is_table())
+      fail(n.source(), "'" + std::string(what) + "' must be a table");
+    return *n.as_table();
+  }
+
+  std::int64_t integer(const toml::node &n, std::string_view what, std::int64_t lo,
+                       std::int64_t hi) const {
+    const auto v = n.value<std::int64_t>();
+    if (!n.is_integer() || !v || *v < lo || *v > hi)
+      fail(n.source(), "'" + std::string(what) + "' must be an integer from " + std::to_string(lo) +
+                           " to " + std::to_string(hi));
+    return *v;
+  }
+
+  std::uint8_t byte(const toml::node &n, std::string_view what) const {
+    return static_cast<std::uint8_t>(integer(n, what, 0, 255));
+  }
+
+  // An array of exactly four elements.
+  const toml::array &four(const toml::node &n, std::string_view what) const {
+    if (!n.is_array() || n.as_array()->size() != kAxes)
+      fail(n.source(), "'" + std::string(what) + "' must be an array of 4 values, one per axis");
+    return *n.as_array();
+  }
+
+  static std::string element(std::string_view what, std::size_t i) {
+    return std::string(what) + "[" + std::to_string(i) + "]";
+  }
+
+  Clock clock(const toml::node &n) const {
+    const auto s = n.value<std::string_view>();
+    if (s && *s == "wall")
+      return Clock::wall;
+    if (s && *s == "virtual")
+      return Clock::virtual_time;
+    fail(n.source(), "'clock' must be \"wall\" or \"virtual\"");
+  }
+
+  int refusal(const toml::node &n) const {
+    const auto s = n.value<std::string_view>();
+    std::string names;
+    for (const ErrnoName &e : kRefusals) {
+      if (s && *s == e.name)
+        return e.value;
+      names += names.empty() ? "" : ", ";
+      names += e.name;
+    }
+    fail(n.source(), "'refuse_access' must be one of " + names);
+  }
+
+  std::array<std::optional<std::uint8_t>, kBlocks> boards(const toml::table &t) const {
+    std::array<std::optional<std::uint8_t>, kBlocks> ids{};
+    for (auto &&[k, v] : t) {
+      int block = -1;
+      std::istringstream in{std::string(k.str())};
+      if (!(in >> block) || !in.eof() || block < 0 || block >= kBlocks)
+        fail(k.source(), "unknown block '" + std::string(k.str()) + "': blocks are 0 to 15");
+      ids[block] = byte(v, "boards." + std::string(k.str()));
+    }
+    return ids;
+  }
+
+  void encoders(const toml::table &t, Rig &rig) const {
+    only_keys(t, {"counters", "index_period", "velocity"});
+    if (const toml::node *n = t.get("counters")) {
+      const toml::array &a = four(*n, "counters");
+      for (std::size_t i = 0; i < a.size(); ++i)
+        rig.counters[i] = static_cast<std::uint32_t>(
+                              integer(a[i], element("counters", i), kMinCount, kMaxCount)) &
+                          0xFFFFFF;
+    }
+    if (const toml::node *n = t.get("index_period"))
+      rig.index_period = static_cast<std::uint32_t>(integer(*n, "index_period", 1, -kMinCount));
+    if (const toml::node *n = t.get("velocity")) {
+      const toml::array &a = four(*n, "velocity");
+      for (std::size_t i = 0; i < a.size(); ++i)
+        rig.velocity[i] =
+            static_cast<std::int32_t>(integer(a[i], element("velocity", i), -10000000, 10000000));
+    }
+  }
+
+  void wiring(const toml::table &t, Rig &rig) const {
+    only_keys(t, {"enabled", "sign", "counts_per_pulse"});
+    if (const toml::node *n = t.get("enabled")) {
+      const toml::array &a = four(*n, "enabled");
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!a[i].is_boolean())
+          fail(a[i].source(), "'" + element("enabled", i) + "' must be true or false");
+        rig.wiring[i].enabled = *a[i].value<bool>();
+      }
+    }
+    if (const toml::node *n = t.get("sign")) {
+      const toml::array &a = four(*n, "sign");
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto v = a[i].value<std::int64_t>();
+        if (!a[i].is_integer() || (*v != 1 && *v != -1))
+          fail(a[i].source(), "'" + element("sign", i) + "' must be 1 or -1");
+        rig.wiring[i].sign = static_cast<int>(*v);
+      }
+    }
+    if (const toml::node *n = t.get("counts_per_pulse")) {
+      const toml::array &a = four(*n, "counts_per_pulse");
+      for (std::size_t i = 0; i < a.size(); ++i)
+        rig.wiring[i].counts_per_pulse =
+            static_cast<std::uint32_t>(integer(a[i], element("counts_per_pulse", i), 1, 65535));
+    }
+  }
+
+  void digital_inputs(const toml::table &t, Rig &rig) const {
+    only_keys(t, {"in0", "in1"});
+    if (const toml::node *n = t.get("in0"))
+      rig.digital_inputs[0] = byte(*n, "in0");
+    if (const toml::node *n = t.get("in1"))
+      rig.digital_inputs[1] = byte(*n, "in1");
+  }
+
+  void faults(const toml::table &t, Rig &rig) const {
+    only_keys(t, {"seed", "flip_probability", "board_stops"});
+    if (const toml::node *n = t.get("seed"))
+      rig.seed = static_cast<std::uint64_t>(integer(*n, "seed", 0, INT64_MAX));
+    if (const toml::node *n = t.get("flip_probability")) {
+      const auto p = n->value<double>(); // integers 0 and 1 convert too
+      if (!p || !(*p >= 0.0 && *p <= 1.0))
+        fail(n->source(), "'flip_probability' must be a number from 0 to 1");
+      rig.flip_probability = *p;
+    }
+    if (const toml::node *n = t.get("board_stops")) {
+      if (!n->is_array_of_tables())
+        fail(n->source(), "'board_stops' must be an array of tables ([[faults.board_stops]])");
+      for (const toml::node &e : *n->as_array()) {
+        const toml::table &stop = *e.as_table();
+        only_keys(stop, {"block", "after"});
+        const toml::node *block = stop.get("block");
+        const toml::node *after = stop.get("after");
+        if (block == nullptr || after == nullptr)
+          fail(stop.source(), "a board stop needs 'block' and 'after'");
+        rig.board_stops.push_back(
+            {static_cast<int>(integer(*block, "block", 0, kBlocks - 1)),
+             static_cast<std::uint64_t>(integer(*after, "after", 0, INT64_MAX))});
+      }
+    }
+  }
+
+  std::string_view name_;
+};
+
+} // namespace
+
+RigError::RigError(std::string file, unsigned line, std::string message)
+    : std::runtime_error(where(file, line) + ": " + message), file_(std::move(file)), line_(line),
+      message_(std::move(message)) {}
+
+Rig default_rig() { return Rig{}; }
+
+Rig parse_rig(std::string_view toml_text, std::string_view name) {
+  toml::table top;
+  try {
+    top = toml::parse(toml_text, name);
+  } catch (const toml::parse_error &e) {
+    throw RigError(std::string(name), e.source().begin.line, std::string(e.description()));
+  }
+  return RigReader(name).read(top);
+}
+
+Rig load_rig(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    throw RigError(path, 0, std::string("cannot read rig file: ") + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  return parse_rig(text.str(), path);
+}
+
+} // namespace vorn::sim

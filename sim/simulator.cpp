@@ -1,0 +1,111 @@
+// The public face of the simulator: installation and the accessors.
+#include "simulator_impl.h"
+#include "ticks.h"
+#include "vorn.h"
+#include "vornsim.hpp"
+
+namespace vorn::sim {
+
+Simulator::Simulator(Rig rig) : impl_(std::make_unique<SimulatorImpl>(std::move(rig))) {
+  impl_->base = vorn_base_addr;
+}
+
+Simulator::~Simulator() {
+  uninstall();
+  if (impl_->exit_report != nullptr)
+    report(impl_->exit_report);
+  impl_->trace.close();
+}
+
+void Simulator::install() {
+  impl_->base = vorn_base_addr;
+  vorn::set_port(this);
+  impl_->installed = true;
+}
+
+void Simulator::uninstall() {
+  if (impl_->installed && &vorn::port() == this)
+    vorn::set_port(nullptr);
+  impl_->installed = false;
+}
+
+std::uint8_t Simulator::read(std::uint16_t port) { return impl_->read(port); }
+void Simulator::write(std::uint16_t port, std::uint8_t value) { impl_->write(port, value); }
+int Simulator::request(std::uint32_t first, std::uint32_t count) {
+  return impl_->request(first, count);
+}
+
+std::uint32_t Simulator::counter(int n) {
+  impl_->sync();
+  return impl_->boards.axis(n).count;
+}
+
+void Simulator::set_counter(int n, std::uint32_t value) {
+  impl_->sync();
+  impl_->boards.axis(n).count = value & kCountMask;
+}
+
+std::uint32_t Simulator::latched(int n) const { return impl_->boards.axis(n).latched; }
+std::uint32_t Simulator::preset() const { return impl_->boards.preset(); }
+std::uint8_t Simulator::encoder_control() const { return impl_->boards.encoder_control(); }
+std::uint8_t Simulator::latch_register() const { return impl_->boards.latch_register(); }
+
+std::uint8_t Simulator::index_sense() {
+  impl_->sync();
+  return impl_->boards.index_sense();
+}
+
+std::uint8_t Simulator::index_set() const { return impl_->boards.index_set(); }
+std::uint8_t Simulator::spindle() const { return impl_->boards.spindle(); }
+std::uint32_t Simulator::rate_count(int ch) const { return impl_->boards.rate_count(ch); }
+std::uint8_t Simulator::rate_control() const { return impl_->boards.rate_control(); }
+std::uint8_t Simulator::reg1d() const { return impl_->boards.reg1d(); }
+std::uint8_t Simulator::reg1e() const { return impl_->boards.reg1e(); }
+std::uint8_t Simulator::reg26() const { return impl_->boards.reg26(); }
+std::uint8_t Simulator::dig_out(int i) const { return impl_->boards.dig_out(i); }
+std::uint8_t Simulator::dig_in(int i) const { return impl_->boards.dig_in(i); }
+void Simulator::set_dig_in(int i, std::uint8_t value) { impl_->boards.set_dig_in(i, value); }
+void Simulator::loop_back_dig_in(int i) { impl_->boards.set_dig_in(i, std::nullopt); }
+
+std::uint64_t Simulator::now_us() {
+  impl_->sync();
+  return impl_->synced / kTicksPerUs;
+}
+
+void Simulator::advance_us(std::uint64_t us) {
+  impl_->clock.advance(us * kTicksPerUs);
+  impl_->sync();
+}
+
+std::uint32_t Simulator::base() const { return impl_->base; }
+std::uint8_t Simulator::control() const { return impl_->control; }
+std::uint8_t Simulator::status() const { return impl_->status; }
+std::uint8_t Simulator::selected() const { return impl_->selected; }
+std::uint64_t Simulator::accesses() const { return impl_->accesses; }
+std::uint64_t Simulator::protocol_errors() const { return impl_->log.protocol_errors(); }
+std::uint64_t Simulator::unmapped_accesses() const { return impl_->log.unmapped(); }
+std::uint64_t Simulator::unanswered_cycles() const { return impl_->log.unanswered(); }
+
+std::uint64_t Simulator::injected_flips(int axis) const { return impl_->flips_by_axis[axis]; }
+
+std::uint64_t Simulator::injected_flips_total() const {
+  std::uint64_t n = 0;
+  for (std::uint64_t f : impl_->flips_by_axis)
+    n += f;
+  return n;
+}
+
+bool Simulator::trace_to(const std::string &path) { return impl_->trace.open(path); }
+void Simulator::trace_to(std::FILE *file) { impl_->trace.attach(file); }
+void Simulator::flush_trace() { impl_->trace.flush(); }
+
+void Simulator::report(std::FILE *out) const {
+  impl_->log.report(out);
+  std::fflush(out);
+}
+
+void Simulator::report_at_exit(std::FILE *out) { impl_->exit_report = out; }
+
+const Rig &Simulator::rig() const { return impl_->rig; }
+
+} // namespace vorn::sim

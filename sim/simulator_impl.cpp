@@ -1,0 +1,182 @@
+#include "simulator_impl.h"
+
+#include "board_map.h"
+
+#include <csignal>
+
+namespace vorn::sim {
+
+using namespace vorn::map;
+
+namespace {
+constexpr std::uint8_t kNInit = 0x04; // control bit 2; low resets the boards
+}
+
+std::uint64_t FlipSource::next() {
+  // splitmix64
+  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+std::uint8_t FlipSource::next_mask() {
+  if (probability_ <= 0.0)
+    return 0;
+  const double u = static_cast<double>(next() >> 11) * 0x1.0p-53;
+  if (u >= probability_)
+    return 0;
+  return static_cast<std::uint8_t>(1u << (next() & 7));
+}
+
+SimulatorImpl::SimulatorImpl(Rig r)
+    : rig(std::move(r)), boards(rig), clock(rig.clock, rig.access_time_us),
+      flips(rig.seed, rig.flip_probability) {}
+
+void SimulatorImpl::sync() {
+  const std::uint64_t now = clock.now();
+  if (now > synced) {
+    boards.run(now - synced);
+    synced = now;
+  }
+}
+
+bool SimulatorImpl::reverse() const { return (control & kCtrlDirection) != 0; }
+
+bool SimulatorImpl::begin(std::uint16_t port, std::uint16_t &offset) {
+  ++accesses;
+  clock.on_access();
+  sync();
+  if (refused)
+    log.note_refused();
+  offset = static_cast<std::uint16_t>(port - base);
+  if (offset < kPortCount && offset < granted)
+    return true;
+  log.note_outside(port);
+  return false;
+}
+
+void SimulatorImpl::end() {
+  if (rig.interrupt_after != 0 && accesses == rig.interrupt_after) {
+    // The scripted Ctrl-C: the trace is complete up to here even if the
+    // signal ends the process.
+    trace.flush();
+    std::raise(SIGINT);
+  }
+}
+
+std::uint8_t SimulatorImpl::data_read() {
+  const std::uint8_t addr = selected++;
+  Cycle c = boards.read(addr, accesses);
+  if (!c.answered) {
+    status |= kStatusTimeout;
+    if (addr % kBlockSize != kIdOffset)
+      log.note(Slip::unanswered_read, addr);
+  } else if (!c.mapped) {
+    log.note(Slip::unmapped_read, addr);
+  }
+  if (!reverse()) {
+    log.note(Slip::read_forward, addr);
+    return driven;
+  }
+  if (c.answered) {
+    const std::uint8_t mask = flips.next_mask();
+    if (mask != 0) {
+      const bool count_byte = addr < kEncoderCount * kCountBytes;
+      ++flips_by_axis[count_byte ? addr / kCountBytes : kAxes];
+      c.value ^= mask;
+    }
+  }
+  return c.value;
+}
+
+void SimulatorImpl::data_write(std::uint8_t value) {
+  if (reverse()) {
+    log.note(Slip::write_reverse, selected);
+    return;
+  }
+  driven = value;
+  const std::uint8_t addr = selected++;
+  Cycle c = boards.write(addr, value, accesses);
+  if (!c.answered) {
+    status |= kStatusTimeout;
+    log.note(Slip::unanswered_write, addr);
+  } else if (!c.mapped) {
+    log.note(Slip::unmapped_write, addr);
+  }
+}
+
+std::uint8_t SimulatorImpl::read(std::uint16_t port) {
+  std::uint16_t offset = 0;
+  std::uint8_t value = 0xFF;
+  if (begin(port, offset)) {
+    switch (offset) {
+    case kPortData:
+      value = data_latch;
+      break;
+    case kPortStatus:
+      value = status;
+      break;
+    case kPortControl:
+      value = control;
+      break;
+    case kPortEppAddr:
+      log.note_address_read();
+      break;
+    default:
+      value = data_read();
+      break;
+    }
+  }
+  trace.line('R', offset, value);
+  end();
+  return value;
+}
+
+void SimulatorImpl::write(std::uint16_t port, std::uint8_t value) {
+  std::uint16_t offset = 0;
+  if (begin(port, offset)) {
+    switch (offset) {
+    case kPortData:
+      data_latch = value;
+      driven = value;
+      break;
+    case kPortStatus:
+      // The timeout flag clears when written with a one.
+      if (value & kStatusTimeout)
+        status &= static_cast<std::uint8_t>(~kStatusTimeout);
+      break;
+    case kPortControl:
+      if ((control & kNInit) && !(value & kNInit))
+        boards.reset();
+      control = value;
+      break;
+    case kPortEppAddr:
+      if (reverse()) {
+        log.note(Slip::select_reverse, value);
+      } else {
+        selected = value;
+        driven = value;
+      }
+      break;
+    default:
+      data_write(value);
+      break;
+    }
+  }
+  trace.line('W', offset, value);
+  end();
+}
+
+int SimulatorImpl::request(std::uint32_t first, std::uint32_t count) {
+  if (rig.refuse_access != 0) {
+    refused = true;
+    return rig.refuse_access;
+  }
+  refused = false;
+  base = first;
+  granted = count;
+  return 0;
+}
+
+} // namespace vorn::sim

@@ -1,0 +1,191 @@
+// The simulated board set: a parallel port in EPP mode with the encoder,
+// rate generator and digital I/O boards behind it, as a vorn::PortIo backend.
+//
+// Typical use in a test:
+//
+//   vorn::sim::Rig rig = vorn::sim::default_rig();
+//   rig.clock = vorn::sim::Clock::virtual_time;
+//   vorn::sim::Simulator sim(rig);
+//   sim.install();              // every port access of libvorn now reaches it
+//   vornMotInit(nullptr);       // requests base..base+4; the model decodes
+//   ...                         // offsets from the requested base on
+//   EXPECT_EQ(sim.counter(0), 517u);
+//
+// Port offsets are decoded relative to the base of the last granted access
+// request; before any request, relative to vorn_base_addr at install().
+//
+// The model is single-threaded like the bus it stands for. Motion is brought
+// up to date lazily: on every port access and by the accessors that read
+// moving state (counter, latched index bits, now_us).
+#ifndef VORNSIM_HPP
+#define VORNSIM_HPP
+
+#include "port_io.h"
+#include "vornsim_export.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn::sim {
+
+inline constexpr int kBlocks = 16;
+inline constexpr int kAxes = 4;
+inline constexpr int kDigitalInputs = 2;
+
+enum class Clock {
+  wall,         // real time since the simulator was made
+  virtual_time, // each port access advances time by Rig::access_time_us
+};
+
+// How rate channel n moves encoder n.
+struct Wiring {
+  bool enabled = true;
+  // +1: a pulse with the direction bit set counts up, clear counts down
+  // (the servo test's loop is then stable); -1 the other way round.
+  int sign = 1;
+  std::uint32_t counts_per_pulse = 1;
+  bool operator==(const Wiring &) const = default;
+};
+
+// A board that stops answering once the simulator has seen `after` port
+// accesses; from then on its blocks behave as empty ones.
+struct BoardStop {
+  int block = 0;
+  std::uint64_t after = 0;
+  bool operator==(const BoardStop &) const = default;
+};
+
+// Every setting of a simulated board set. Rig{} is the default board set,
+// the one sim/rigs/default.toml spells out.
+struct Rig {
+  // ID byte per block; nullopt = no board answers there. A type 4 (rate
+  // generator) ID also makes the board answer the block after it.
+  std::array<std::optional<std::uint8_t>, kBlocks> boards = {0x11, 0x42, std::nullopt, std::nullopt,
+                                                             0x31};
+  std::array<std::uint32_t, kAxes> counters{}; // initial counts, 24 bits
+  std::uint32_t index_period = 2000;           // counts between index pulses
+  std::array<std::int32_t, kAxes> velocity{};  // outside motion, counts per second
+  std::array<Wiring, kAxes> wiring{};
+  // Fixed digital input values; nullopt = input i follows digital output i.
+  std::array<std::optional<std::uint8_t>, kDigitalInputs> digital_inputs{};
+  // Faults.
+  std::uint64_t seed = 1;
+  double flip_probability = 0.0; // chance of one flipped bit per answered data read
+  std::vector<BoardStop> board_stops;
+  // Clock and process.
+  Clock clock = Clock::wall;
+  std::uint32_t access_time_us = 1;
+  std::uint64_t interrupt_after = 0; // raise(SIGINT) after this many accesses; 0 = never
+  int refuse_access = 0;             // errno for the access request; 0 = granted
+
+  bool operator==(const Rig &) const = default;
+};
+
+// A rig file that cannot be used: where and why.
+class VORNSIM_API RigError : public std::runtime_error {
+public:
+  // line 0 = the problem has no line (an unreadable file).
+  RigError(std::string file, unsigned line, std::string message);
+  const std::string &file() const { return file_; }
+  unsigned line() const { return line_; }
+  const std::string &message() const { return message_; }
+
+private:
+  std::string file_;
+  unsigned line_;
+  std::string message_;
+};
+
+VORNSIM_API Rig default_rig();
+// `name` is used in error messages, normally the file name. Unknown keys,
+// wrong types and out-of-range values throw RigError; what() is the line
+// "<name>:<line>: <problem>".
+VORNSIM_API Rig parse_rig(std::string_view toml_text, std::string_view name);
+VORNSIM_API Rig load_rig(const std::string &path);
+
+class SimulatorImpl;
+
+class VORNSIM_API Simulator final : public vorn::PortIo {
+public:
+  explicit Simulator(Rig rig = default_rig());
+  ~Simulator() override; // uninstalls, writes the exit report, closes the trace
+  Simulator(const Simulator &) = delete;
+  Simulator &operator=(const Simulator &) = delete;
+
+  // Becomes the port backend (vorn::set_port) and takes vorn_base_addr as
+  // the base until an access request names another.
+  void install();
+  void uninstall();
+
+  // vorn::PortIo: the parallel port's registers base+0 to base+4.
+  std::uint8_t read(std::uint16_t port) override;
+  void write(std::uint16_t port, std::uint8_t value) override;
+  int request(std::uint32_t first, std::uint32_t count) override;
+
+  // Encoder board.
+  std::uint32_t counter(int n); // live 24-bit count
+  void set_counter(int n, std::uint32_t value);
+  std::uint32_t latched(int n) const; // what 0x00+3n.. reads back
+  std::uint32_t preset() const;
+  std::uint8_t encoder_control() const; // register 0x03
+  std::uint8_t latch_register() const;  // register 0x04 as last written
+  std::uint8_t index_sense();           // latched index bits, not cleared
+  std::uint8_t index_set() const;
+  std::uint8_t spindle() const;
+  // Rate generator board.
+  std::uint32_t rate_count(int ch) const;
+  std::uint8_t rate_control() const;
+  std::uint8_t reg1d() const;
+  std::uint8_t reg1e() const;
+  std::uint8_t reg26() const;
+  // Digital I/O: outputs 0 (0x1F) and 1 (0x41); inputs 0 (0x0D) and 1 (0x0E).
+  std::uint8_t dig_out(int i) const;
+  std::uint8_t dig_in(int i) const;           // as a read would see it now
+  void set_dig_in(int i, std::uint8_t value); // fixes the input
+  void loop_back_dig_in(int i);               // back to following output i
+
+  // Time in microseconds since the simulator was made (plus advance_us).
+  std::uint64_t now_us();
+  // Moves time on, with all motion that happens meanwhile.
+  void advance_us(std::uint64_t us);
+
+  // Port side.
+  std::uint32_t base() const;
+  std::uint8_t control() const;   // parallel-port control register
+  std::uint8_t status() const;    // parallel-port status register
+  std::uint8_t selected() const;  // the selected bus address
+  std::uint64_t accesses() const; // port reads and writes so far
+  std::uint64_t protocol_errors() const;
+  std::uint64_t unmapped_accesses() const;      // registers the board set lacks
+  std::uint64_t unanswered_cycles() const;      // data cycles no board answered
+  std::uint64_t injected_flips(int axis) const; // axis 0-3: flips in its count bytes
+  std::uint64_t injected_flips_total() const;
+
+  // Port trace: one line "R|W <offset> <hh>" per access. trace_to(path)
+  // returns false with errno set when the file cannot be opened; the file is
+  // closed by the simulator. trace_to(FILE*) is not owned; nullptr stops it.
+  bool trace_to(const std::string &path);
+  void trace_to(std::FILE *file);
+  void flush_trace();
+
+  // Lists protocol errors and accesses the board set cannot serve; nothing
+  // when there are none. report_at_exit(out) makes the destructor do it.
+  void report(std::FILE *out) const;
+  void report_at_exit(std::FILE *out);
+
+  const Rig &rig() const;
+
+private:
+  std::unique_ptr<SimulatorImpl> impl_;
+};
+
+} // namespace vorn::sim
+
+#endif

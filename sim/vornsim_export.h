@@ -1,0 +1,11 @@
+/* Symbol visibility for the simulator library: only VORNSIM_API is exported. */
+#ifndef VORNSIM_EXPORT_H
+#define VORNSIM_EXPORT_H
+
+#if defined(__GNUC__)
+#define VORNSIM_API __attribute__((visibility("default")))
+#else
+#define VORNSIM_API
+#endif
+
+#endif
