@@ -25,6 +25,7 @@ struct ReadCase {
   int addr;
   std::uint8_t byte;
 };
+void PrintTo(const ReadCase &c, std::ostream *os) { *os << "index " << c.index; }
 class DioRead : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(DioRead, SelectsByIndexAndStoresTheByteZeroExtended) {
@@ -50,6 +51,9 @@ struct WriteCase {
   int addr;
   std::uint8_t byte;
 };
+void PrintTo(const WriteCase &c, std::ostream *os) {
+  *os << "index " << c.index << " value 0x" << std::hex << c.value;
+}
 class DioWrite : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(DioWrite, SelectsByIndexAndWritesTheLowByte) {

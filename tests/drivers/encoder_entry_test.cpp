@@ -37,6 +37,7 @@ struct MaxCase {
   int max;
   int counted, zeroed;
 };
+void PrintTo(const MaxCase &c, std::ostream *os) { *os << "max " << c.max; }
 class ReadAllMax : public ::testing::TestWithParam<MaxCase> {};
 
 TEST_P(ReadAllMax, FillsOnlyTheAskedEntries) {
@@ -104,6 +105,9 @@ struct IndexCase {
   std::uint8_t sense;
   int result, flag; // flag stays at its sentinel when refused
 };
+void PrintTo(const IndexCase &c, std::ostream *os) {
+  *os << "encoder " << c.encoder << " sense 0x" << std::hex << int{c.sense};
+}
 constexpr int kSentinel = 42;
 const IndexCase kIndexCases[] = {
     {2, 0x04, 0, 1},
@@ -119,28 +123,29 @@ const IndexCase kIndexCases[] = {
     {INT_MIN, 0xFF, -1, kSentinel},
 };
 
-using IndexEntry = std::function<int(int, int *)>;
-const std::pair<const char *, IndexEntry> kIndexEntries[] = {
-    {"ReadLatch", vornEncoderReadLatch},
-    {"ReadLevel", vornEncoderReadLevel},
-    {"ResetIndex", [](int e, int *) { return vornEncoderResetIndex(e); }},
+// The three entry points that read the index sense register; only the first
+// two hand the caller a flag.
+struct IndexEntry {
+  const char *name;
+  std::function<int(int, int *)> call;
+  bool reports_flag;
+};
+void PrintTo(const IndexEntry &e, std::ostream *os) { *os << e.name; }
+const IndexEntry kIndexEntries[] = {
+    {"ReadLatch", vornEncoderReadLatch, true},
+    {"ReadLevel", vornEncoderReadLevel, true},
+    {"ResetIndex", [](int e, int *) { return vornEncoderResetIndex(e); }, false},
 };
 
-class IndexBits
-    : public ::testing::TestWithParam<std::tuple<IndexCase, std::pair<const char *, IndexEntry>>> {
-};
+class IndexBits : public ::testing::TestWithParam<std::tuple<IndexCase, IndexEntry>> {};
 
 TEST_P(IndexBits, TestTheEncodersBitOfTheSenseRegister) {
   const auto [c, entry] = GetParam();
   RecordingPort port;
   port.script(4, {c.sense});
   int flag = kSentinel;
-  EXPECT_EQ(entry.second(c.encoder, &flag), c.result);
-  if (entry.first != std::string("ResetIndex")) {
-    EXPECT_EQ(flag, c.flag);
-  } else {
-    EXPECT_EQ(flag, kSentinel) << "the flag is the caller's, not the reset's";
-  }
+  EXPECT_EQ(entry.call(c.encoder, &flag), c.result);
+  EXPECT_EQ(flag, entry.reports_flag ? c.flag : kSentinel);
   const auto expected = c.result == 0 ? index_sense_read(c.sense) : std::vector<Access>{};
   EXPECT_EQ(port.accesses(), expected) << to_string(port.accesses());
 }

@@ -34,6 +34,9 @@ const QuarterPair kQuarterPairs[] = {
     {0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 3, -1}, {1, 0, 0}, {1, 1, 0}, {1, 2, 0}, {1, 3, 0},
     {2, 0, 0}, {2, 1, 0}, {2, 2, 0}, {2, 3, 0},  {3, 0, 1}, {3, 1, 0}, {3, 2, 0}, {3, 3, 0},
 };
+void PrintTo(const QuarterPair &p, std::ostream *os) {
+  *os << "quarter " << p.from << " to " << p.to;
+}
 
 class QuarterPairs : public ::testing::TestWithParam<std::tuple<QuarterPair, int>> {};
 
@@ -64,6 +67,7 @@ struct Run {
   std::vector<std::uint32_t> raw;
   std::vector<double> counts;
 };
+void PrintTo(const Run &r, std::ostream *os) { *os << r.name; }
 const Run kRuns[] = {
     {"UpwardWrap", {0x800000, 0xFFFFFF, 0x000001}, {8388608, 16777215, 16777217}},
     {"DownwardWrap", {5, 16777200}, {5, -16}},

@@ -35,6 +35,7 @@ struct CountCase {
   long count;
   std::uint8_t ctrl; // control byte when written to channel 0
 };
+void PrintTo(const CountCase &c, std::ostream *os) { *os << c.volts << " V"; }
 const CountCase kCounts[] = {
     {0.0, 0xFFFFFF, 0},          {-0.0, 0xFFFFFF, 0},     {0.0003, 16666664, 0},
     {0.001, 4999998, 0},         {-0.001, 4999998, 0x01}, {0.0011, 4545452, 0x02},
@@ -70,6 +71,9 @@ struct ChannelCase {
   std::uint8_t ctrl;
   const char *report;
 };
+void PrintTo(const ChannelCase &c, std::ostream *os) {
+  *os << "channel " << c.channel << ", " << c.volts << " V";
+}
 const ChannelCase kChannels[] = {
     {0,
      10.0,
@@ -145,6 +149,7 @@ struct AllCase {
   std::uint8_t ctrl;
   const char *report;
 };
+void PrintTo(const AllCase &c, std::ostream *os) { *os << c.name; }
 const AllCase kAll[] = {
     {"Four",
      4,
