@@ -101,6 +101,15 @@ void Simulator::flush_trace() { impl_->trace.flush(); }
 
 void Simulator::report(std::FILE *out) const {
   impl_->log.report(out);
+  if (impl_->rig.flip_probability > 0.0) {
+    const auto &f = impl_->flips_by_axis;
+    std::fprintf(out,
+                 "vornsim: injected bit flips: axis 0: %llu, axis 1: %llu, axis 2: %llu, "
+                 "axis 3: %llu, elsewhere: %llu\n",
+                 static_cast<unsigned long long>(f[0]), static_cast<unsigned long long>(f[1]),
+                 static_cast<unsigned long long>(f[2]), static_cast<unsigned long long>(f[3]),
+                 static_cast<unsigned long long>(f[kAxes]));
+  }
   std::fflush(out);
 }
 

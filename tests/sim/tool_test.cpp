@@ -1,0 +1,211 @@
+// vorndiag-sim and vorntrace as programs: settings from the environment, the
+// trace however the run ends, rig errors, and repeatable runs.
+#include "recording_port.h"
+#include "run_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <unistd.h>
+
+namespace vorn::sim {
+namespace {
+
+using namespace vorn::test;
+
+const std::string kRigs = VORNSIM_RIGS_DIR;
+
+class ToolTest : public ::testing::Test {
+protected:
+  ToolTest() {
+    char tmpl[] = "/tmp/vornsim-test-XXXXXX";
+    dir_ = ::mkdtemp(tmpl) ? tmpl : "/tmp";
+  }
+  ~ToolTest() override {
+    for (const std::string &f : files_)
+      std::remove(f.c_str());
+    ::rmdir(dir_.c_str());
+  }
+  std::string file(const std::string &name) {
+    files_.push_back(dir_ + "/" + name);
+    return files_.back();
+  }
+  std::string rig(const std::string &text) {
+    std::string path = file("rig" + std::to_string(files_.size()) + ".toml");
+    std::ofstream(path) << text;
+    return path;
+  }
+  RunResult sim(std::vector<std::string> args, const std::string &rig_path,
+                const std::string &trace_path, std::vector<Step> steps = {}) {
+    RunSpec spec;
+    spec.args = std::move(args);
+    if (!rig_path.empty())
+      spec.env.push_back({"VORNSIM_RIG", rig_path});
+    if (!trace_path.empty())
+      spec.env.push_back({"VORNSIM_TRACE", trace_path});
+    spec.steps = std::move(steps);
+    return run_tool(VORNDIAG_SIM, spec);
+  }
+
+  std::string dir_;
+  std::vector<std::string> files_;
+};
+
+std::string startup() {
+  return to_string(
+      concat({sel_wrt(0x1C, 0x00), write_data(0xC8), write_data(0xC8), sel_wrt(0x03, 0x00),
+              sel_wrt(0x04, 0x10), sel_wrt(0x00, 0x05), write_data(0x02), write_data(0x00),
+              sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0x00)}));
+}
+
+std::string shutdown() {
+  return to_string(concat({sel_wrt(0x1C, 0x00), write_data(0xC8), write_data(0xC8)}));
+}
+
+bool starts_with(const std::string &s, const std::string &p) { return s.rfind(p, 0) == 0; }
+bool ends_with(const std::string &s, const std::string &p) {
+  return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
+}
+
+TEST_F(ToolTest, BusRunTracesStartUpAndShutDownAndMapsTheDefaultBoards) {
+  const std::string trace = file("t.trace");
+  RunResult r = sim({"378", "bus"}, "", trace);
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  const std::string t = read_file(trace);
+  EXPECT_TRUE(starts_with(t, startup())) << t;
+  EXPECT_TRUE(ends_with(t, shutdown())) << t;
+  EXPECT_TRUE(std::regex_match(t, std::regex("([RW] [0-4] [0-9a-f]{2}\n)+")));
+  EXPECT_NE(r.out.find("   0        Encoder          1\n"
+                       "   1        Rategen Board    2\n"
+                       "   3        No Board        ff\n"
+                       "   4        DIO              1\n"
+                       "   5        No Board        ff\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ToolTest, DefaultRigFileGivesTheSameRunAsNoRig) {
+  const std::string t1 = file("1.trace"), t2 = file("2.trace");
+  RunResult a = sim({"378", "bus"}, "", t1);
+  RunResult b = sim({"378", "bus"}, kRigs + "/default.toml", t2);
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(read_file(t1), read_file(t2));
+}
+
+TEST_F(ToolTest, RigErrorStopsBeforeTheToolPrintsAnything) {
+  const std::string path = rig("clock = \"virtual\"\nclok = 1\n");
+  const std::string trace = file("t.trace");
+  RunResult r = sim({"378", "bus"}, path, trace);
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, path + ":2: unknown key 'clok'\n");
+
+  r = sim({"378", "bus"}, dir_ + "/missing.toml", "");
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err, dir_ + "/missing.toml: cannot read rig file: No such file or directory\n");
+}
+
+TEST_F(ToolTest, RefusedAccessIsReportedByTheTool) {
+  const std::string trace = file("t.trace");
+  RunResult r = sim({"378", "pos"}, rig("refuse_access = \"EPERM\"\n"), trace);
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_NE(r.out.find("cannot access I/O ports 0x378 to 0x37c: Operation not permitted"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(read_file(trace), "");
+}
+
+// The trace is complete whichever way the run ends.
+TEST_F(ToolTest, TraceIsCompleteAfterExitCtrlCAndScriptedInterrupt) {
+  const std::string t1 = file("axis.trace");
+  RunResult r = sim({"378", "index", "7"}, "", t1);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(read_file(t1), startup());
+
+  const std::string t2 = file("ctrlc.trace");
+  r = sim({"378", "pos"}, "", t2, {signal_on_output(SIGINT, "+517.000")});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_TRUE(ends_with(read_file(t2), shutdown()));
+
+  const std::string t3 = file("scripted.trace");
+  r = sim({"378", "servof"}, rig("clock = \"virtual\"\ninterrupt_after = 3000\n"), t3);
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  const std::string t = read_file(t3);
+  EXPECT_TRUE(ends_with(t, shutdown()));
+  const auto lines = std::count(t.begin(), t.end(), '\n');
+  EXPECT_GE(lines, 3000);
+  EXPECT_LT(lines, 3200) << "the pass under way ends the loop";
+}
+
+TEST_F(ToolTest, VirtualClockRunsAreByteIdentical) {
+  const std::string path = rig("clock = \"virtual\"\ninterrupt_after = 20000\n"
+                               "[faults]\nflip_probability = 0.01\n");
+  for (const char *test : {"servof", "commtest"}) {
+    SCOPED_TRACE(test);
+    const std::string t1 = file(std::string(test) + "1.trace");
+    const std::string t2 = file(std::string(test) + "2.trace");
+    RunResult a = sim({"378", test}, path, t1);
+    RunResult b = sim({"378", test}, path, t2);
+    EXPECT_EQ(a.exit_status, 0);
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(a.err, b.err);
+    const std::string ta = read_file(t1);
+    EXPECT_EQ(ta, read_file(t2));
+    EXPECT_GT(ta.size(), 20000u * 7 - 1);
+  }
+}
+
+// Each flipped count byte spoils one axis of one cycle; the communication
+// test reports every spoiled axis, so with no two flips on one axis in one
+// cycle (this seed) the counts agree.
+TEST_F(ToolTest, CommtestErrorsMatchTheInjectedFlips) {
+  const std::string path = rig("clock = \"virtual\"\ninterrupt_after = 200000\n[faults]\nseed = 7\n"
+                               "flip_probability = 0.002\n");
+  RunResult r = sim({"378", "commtest"}, path, "");
+  ASSERT_EQ(r.exit_status, 0);
+  int reported[4] = {};
+  std::regex report(" test cycle \\d+, axis (\\d) was / should be");
+  for (std::sregex_iterator i(r.out.begin(), r.out.end(), report), e; i != e; ++i)
+    ++reported[std::stoi((*i)[1])];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.err, m,
+                                std::regex("injected bit flips: axis 0: (\\d+), axis 1: (\\d+), "
+                                           "axis 2: (\\d+), axis 3: (\\d+)")))
+      << r.err;
+  int total = 0;
+  for (int axis = 0; axis < 4; ++axis) {
+    EXPECT_EQ(reported[axis], std::stoi(m[axis + 1])) << "axis " << axis;
+    total += reported[axis];
+  }
+  EXPECT_GT(total, 10);
+}
+
+TEST_F(ToolTest, EmptyBusListsUnansweredCyclesOnStandardError) {
+  RunResult r = sim({"378", "bus"}, kRigs + "/empty.toml", "");
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_NE(r.err.find("vornsim: no board answered: write to bus address 0x1c (2 times)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("vornsim"), std::string::npos);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2 + 2 + 16) << r.out;
+}
+
+TEST_F(ToolTest, VorntraceDecodesATrace) {
+  const std::string trace = file("t.trace");
+  sim({"378", "bus"}, "", trace);
+  RunResult r = run_tool(VORNTRACE, RunSpec{{trace}, {}, "", false, {}, milliseconds{20000}});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_TRUE(starts_with(r.out, "select 0x1c\nwrite 0x00 to 0x1c\nwrite 0xc8 to 0x1d\n")) << r.out;
+  EXPECT_NE(r.out.find("select 0x3f\ndirection reverse\nread 0x3f -> 0xff\ntimeout pending\n"
+                       "timeout cleared\n"),
+            std::string::npos);
+}
+
+} // namespace
+} // namespace vorn::sim
