@@ -23,8 +23,17 @@ install(FILES bus/vorn.h bus/vorn_export.h bus/port_io.h ext/extintf.h
         DESTINATION ${VORN_HEADER_DIR})
 # The simulator library brings its headers as PUBLIC_HEADER; vornsim.hpp
 # builds on port_io.h, hence that one among ours.
+# Its PUBLIC_HEADER entries are relative to sim/, install() here resolves
+# them from the top, hence absolute paths.
 if(TARGET vorn_sim)
-  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim)
+  get_target_property(sim_dir vorn_sim SOURCE_DIR)
+  get_target_property(sim_headers vorn_sim PUBLIC_HEADER)
+  set(sim_header_paths "")
+  foreach(header ${sim_headers})
+    cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${sim_dir} OUTPUT_VARIABLE path)
+    list(APPEND sim_header_paths ${path})
+  endforeach()
+  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim PUBLIC_HEADER "${sim_header_paths}")
   list(APPEND vorn_libraries vorn_sim)
 endif()
 install(TARGETS ${vorn_libraries} EXPORT vornTargets
@@ -46,6 +55,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake
 # tree can be installed with --prefix or moved afterwards.
 set(VORN_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH VORN_PC_TO_PREFIX /prefix/${VORN_PC_DIR} /prefix)
+string(REGEX REPLACE "/$" "" VORN_PC_TO_PREFIX "${VORN_PC_TO_PREFIX}")
 set(vorn_pc_files vorn)
 if(TARGET vorn_sim)
   list(APPEND vorn_pc_files vornsim)
