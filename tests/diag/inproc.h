@@ -4,6 +4,7 @@
 #ifndef VORNDIAG_TEST_INPROC_H
 #define VORNDIAG_TEST_INPROC_H
 
+#include "bus_ops.h"
 #include "recording_port.h"
 
 #include <array>
@@ -40,14 +41,6 @@ public:
 private:
   std::uint64_t left_;
 };
-
-// The bus cycles in a port log: "sel xx" for an address cycle, "wr xx" and
-// "rd xx" for data cycles. Status and control accesses are left out.
-std::vector<std::string> bus_ops(const std::vector<Access> &log);
-// The accesses of a port trace of lines "R|W <offset> <hh>".
-std::vector<Access> parse_trace(const std::string &text);
-// The bus operations of a trace from `first_op` on.
-std::vector<std::string> tail(const std::vector<std::string> &ops, std::size_t first_op);
 
 using Counts = std::array<std::int32_t, 4>;
 // What the EPP data register gives for one count read per element: three

@@ -1,0 +1,84 @@
+#include "sim_run.h"
+
+#include "bus_ops.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+namespace diagtest {
+
+const char *const kStartLines = "io addr = 378\nparport addr 0x378 \n";
+
+namespace {
+
+const std::vector<std::string> kStartup = {"sel 1c", "wr 00", "wr c8",  "wr c8", "sel 03", "wr 00",
+                                           "sel 04", "wr 10", "sel 00", "wr 05", "wr 02",  "wr 00",
+                                           "sel 03", "wr f0", "sel 03", "wr f0", "sel 03", "wr 00"};
+const std::vector<std::string> kShutdown = {"sel 1c", "wr 00", "wr c8", "wr c8"};
+
+// A directory of its own per run, removed afterwards.
+class ScratchDir {
+public:
+  ScratchDir() {
+    const char *tmp = std::getenv("TMPDIR");
+    path_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vorndiag-XXXXXX";
+    if (mkdtemp(path_.data()) == nullptr)
+      path_.clear();
+  }
+  ~ScratchDir() {
+    for (const std::string &f : files_)
+      unlink(f.c_str());
+    rmdir(path_.c_str());
+  }
+  std::string file(const std::string &name) {
+    files_.push_back(path_ + "/" + name);
+    return files_.back();
+  }
+
+private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+bool begins_with(const std::vector<std::string> &ops, const std::vector<std::string> &head) {
+  return ops.size() >= head.size() && std::equal(head.begin(), head.end(), ops.begin());
+}
+
+bool ends_with(const std::vector<std::string> &ops, const std::vector<std::string> &last) {
+  return ops.size() >= last.size() && std::equal(last.rbegin(), last.rend(), ops.rbegin());
+}
+
+} // namespace
+
+SimRun run_sim(const SimCase &c) {
+  ScratchDir dir;
+  const std::string rig = dir.file("rig.toml");
+  const std::string trace = dir.file("port.trace");
+  std::ofstream(rig) << "clock = \"virtual\"\n" << c.rig << "\n";
+
+  vorn::test::RunSpec spec;
+  spec.args = c.args;
+  spec.env = {{"VORNSIM_RIG", rig}, {"VORNSIM_TRACE", trace}};
+  spec.input = c.input;
+  spec.keep_input_open = c.keep_input_open;
+  spec.steps = c.steps;
+
+  SimRun run;
+  run.result = vorn::test::run_tool(VORNDIAG_SIM, spec);
+  run.ops = bus_ops(parse_trace(vorn::test::read_file(trace)));
+  run.started = begins_with(run.ops, kStartup);
+  run.shut_down = run.started && run.ops.size() >= kStartup.size() + kShutdown.size() &&
+                  ends_with(run.ops, kShutdown);
+  if (run.shut_down)
+    run.body.assign(run.ops.begin() + static_cast<std::ptrdiff_t>(kStartup.size()),
+                    run.ops.end() - static_cast<std::ptrdiff_t>(kShutdown.size()));
+  return run;
+}
+
+std::string golden(const std::string &name) {
+  return vorn::test::read_file(std::string(DIAG_GOLDEN_DIR) + "/" + name);
+}
+
+} // namespace diagtest
