@@ -1,7 +1,7 @@
 # What `cmake --install` puts into a prefix: the programs, the driver library
-# (shared and static), the simulator library when it is built, the public
-# headers under include/vorn, a CMake package, pkg-config files and the man
-# pages.
+# (shared and static), the simulator library and its rig files when it is
+# built, the public headers under include/vorn, a CMake package, pkg-config
+# files and the man pages.
 include(CMakePackageConfigHelpers)
 
 set(VORN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
@@ -35,6 +35,9 @@ if(TARGET vorn_sim)
   endforeach()
   set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim PUBLIC_HEADER "${sim_header_paths}")
   list(APPEND vorn_libraries vorn_sim)
+  # The sample rig files, for VORNSIM_RIG.
+  install(DIRECTORY sim/rigs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorn/rigs
+          FILES_MATCHING PATTERN "*.toml")
 endif()
 install(TARGETS ${vorn_libraries} EXPORT vornTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

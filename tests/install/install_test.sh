@@ -4,6 +4,7 @@
 # exports, builds the C example with find_package(vorn) and with
 # pkg-config, and drives the simulated boards to a target count.
 #   install_test.sh <build dir> <source dir>
+# CLIENT_CFLAGS and CLIENT_LDFLAGS are added to every client build.
 set -euo pipefail
 build=$1
 src=$2
@@ -58,19 +59,21 @@ check_move() {
   echo "$binary: $line"
 }
 
-strict="-Wall -Wextra -pedantic -Werror"
+cflags="-Wall -Wextra -pedantic -Werror ${CLIENT_CFLAGS:-}"
+ldflags=${CLIENT_LDFLAGS:-}
 for sim in ON OFF; do
   cmake -S "$src/examples" -B "$work/cmake-$sim" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DAXIS_MOVE_SIM=$sim -DCMAKE_C_FLAGS="$strict" >/dev/null
+    -DAXIS_MOVE_SIM=$sim -DCMAKE_C_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
   cmake --build "$work/cmake-$sim" >/dev/null
 done
 check_move "$work/cmake-ON/axis_move" 3000
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 # shellcheck disable=SC2046,SC2086
-cc -std=c99 $strict -DAXIS_MOVE_SIM "$src/examples/axis_move.c" -o "$work/pc-sim" \
+cc -std=c99 $cflags -DAXIS_MOVE_SIM "$src/examples/axis_move.c" -o "$work/pc-sim" $ldflags \
   $(pkg-config --cflags --libs vornsim) -Wl,-rpath,"$(pkg-config --variable=libdir vorn)"
 # shellcheck disable=SC2046,SC2086
-cc -std=c99 $strict "$src/examples/axis_move.c" -o "$work/pc-hw" $(pkg-config --cflags --libs vorn)
+cc -std=c99 $cflags "$src/examples/axis_move.c" -o "$work/pc-hw" $ldflags \
+  $(pkg-config --cflags --libs vorn)
 check_move "$work/pc-sim" -2000
 echo "installed package usable from CMake and pkg-config"
