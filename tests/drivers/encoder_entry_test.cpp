@@ -169,13 +169,4 @@ TEST(SelectInterruptPeriod, WritesTheCodeOfAKnownPeriodOnly) {
   }
 }
 
-TEST(EncoderIdentity, AcceptsIndexModelOneAndCountsFourWithoutBusTraffic) {
-  RecordingPort port;
-  EXPECT_EQ(vornEncoderSetIndexModel(1), 0);
-  for (unsigned model : {0u, 2u, UINT_MAX})
-    EXPECT_EQ(vornEncoderSetIndexModel(model), -1) << model;
-  EXPECT_EQ(vornEncoderNum(), 4);
-  EXPECT_TRUE(port.accesses().empty());
-}
-
 } // namespace

@@ -96,21 +96,4 @@ INSTANTIATE_TEST_SUITE_P(FromStart, Runs,
                                   std::to_string(std::get<1>(info.param));
                          });
 
-// A counter turning steadily upwards passes 2^31 into the negative range of
-// the 32-bit count and then wraps the high byte back to 0.
-TEST(Extension, FollowsAFullTurnOfTheHighByte) {
-  RecordingPort port;
-  std::uint32_t expected = 0;
-  for (int turn = 0; turn < 256; ++turn)
-    for (std::uint32_t raw : {0x000000u, 0x600000u, 0xC00000u}) {
-      expected = (expected & 0xFF000000u) | raw;
-      if (raw == 0 && turn > 0)
-        expected += 0x1000000u;
-      const double got = read_one(port, 0, raw);
-      ASSERT_EQ(static_cast<std::uint32_t>(static_cast<std::int32_t>(got)), expected)
-          << "turn " << turn;
-    }
-  EXPECT_EQ(read_one(port, 0, 0), 0.0);
-}
-
 } // namespace
