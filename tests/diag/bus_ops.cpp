@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 namespace diagtest {
 
@@ -22,15 +21,18 @@ std::vector<std::string> bus_ops(const std::vector<Access> &log) {
   return ops;
 }
 
+// Hand-parsed: traces of busy loops run to millions of lines.
 std::vector<Access> parse_trace(const std::string &text) {
   std::vector<Access> log;
-  std::istringstream in(text);
-  std::string kind;
-  unsigned offset;
-  std::string value;
-  while (in >> kind >> offset >> value)
-    log.push_back({kind[0], static_cast<std::uint16_t>(offset),
-                   static_cast<std::uint8_t>(std::strtoul(value.c_str(), nullptr, 16))});
+  const char *p = text.c_str();
+  while (*p == 'R' || *p == 'W') {
+    char *end = nullptr;
+    const char kind = *p;
+    const unsigned long offset = std::strtoul(p + 1, &end, 10);
+    const unsigned long value = std::strtoul(end, &end, 16);
+    log.push_back({kind, static_cast<std::uint16_t>(offset), static_cast<std::uint8_t>(value)});
+    p = *end == '\n' ? end + 1 : end;
+  }
   return log;
 }
 
