@@ -175,8 +175,10 @@ public:
   void trace_to(std::FILE *file);
   void flush_trace();
 
-  // Lists protocol errors and accesses the board set cannot serve; nothing
-  // when there are none. report_at_exit(out) makes the destructor do it.
+  // Lists protocol errors, accesses the board set cannot serve and cycles no
+  // board answered, and on a noisy rig the flips injected per axis; nothing
+  // when there is nothing to tell. report_at_exit(out) makes the destructor
+  // do it.
   void report(std::FILE *out) const;
   void report_at_exit(std::FILE *out);
 
