@@ -28,6 +28,10 @@ TEST(RigFile, EmptyAndNoisyRigs) {
   noisy.seed = 1;
   noisy.clock = Clock::wall;
   EXPECT_TRUE(noisy == default_rig()) << "the default board set otherwise";
+
+  const Rig turning = load_rig(kRigs + "/turning.toml");
+  EXPECT_EQ(turning.velocity[0], 1000);
+  EXPECT_EQ(turning.boards, default_rig().boards);
 }
 
 struct Setting {

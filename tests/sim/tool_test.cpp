@@ -90,14 +90,6 @@ TEST_F(ToolTest, BusRunTracesStartUpAndShutDownAndMapsTheDefaultBoards) {
   EXPECT_EQ(r.err, "");
 }
 
-TEST_F(ToolTest, DefaultRigFileGivesTheSameRunAsNoRig) {
-  const std::string t1 = file("1.trace"), t2 = file("2.trace");
-  RunResult a = sim({"378", "bus"}, "", t1);
-  RunResult b = sim({"378", "bus"}, kRigs + "/default.toml", t2);
-  EXPECT_EQ(a.out, b.out);
-  EXPECT_EQ(read_file(t1), read_file(t2));
-}
-
 TEST_F(ToolTest, RigErrorStopsBeforeTheToolPrintsAnything) {
   const std::string path = rig("clock = \"virtual\"\nclok = 1\n");
   const std::string trace = file("t.trace");
