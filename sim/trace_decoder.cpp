@@ -80,8 +80,10 @@ bool TraceDecoder::decode(std::string_view line, std::string &out) {
       if (!pending_)
         emit(out, "timeout pending");
       pending_ = true;
-    } else if (all_) {
-      emit(out, write ? "status <- 0x%02x" : "status -> 0x%02x", a.value);
+    } else {
+      pending_ = pending_ && write;
+      if (all_)
+        emit(out, write ? "status <- 0x%02x" : "status -> 0x%02x", a.value);
     }
     break;
   case 2:

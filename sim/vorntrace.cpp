@@ -11,7 +11,7 @@ int main(int argc, char **argv) {
   bool all = false;
   const char *path = nullptr;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-a") == 0 && path == nullptr) {
+    if (std::strcmp(argv[i], "-a") == 0) {
       all = true;
     } else if (path == nullptr && argv[i][0] != '-') {
       path = argv[i];

@@ -58,6 +58,7 @@ TEST(TraceDecoder, BusCyclesForPeople) {
       {"R 1 00\nW 2 04\nW 3 0d\nW 2 24\nR 4 a5\n", false,
        "select 0x0d\ndirection reverse\nread 0x0d -> 0xa5\n"},
       {"R 1 01\nR 1 01\nW 1 01\nR 1 00\n", false, "timeout pending\ntimeout cleared\n"},
+      {"R 1 01\nR 1 00\nR 1 01\n", false, "timeout pending\ntimeout pending\n"},
       {"W 2 24\nW 2 04\nW 2 00\nW 2 04\n", false,
        "direction reverse\ndirection forward\nbus reset\n"},
       {"W 3 0f\nR 4 0f\n", false, "select 0x0f\nread 0x0f -> 0x0f in forward direction\n"},
