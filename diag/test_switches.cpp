@@ -3,6 +3,7 @@
 #include "switch_watch.h"
 #include "vorn.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace vorndiag {
@@ -16,6 +17,14 @@ void note_change(int state, int &old, bool &newline) {
     newline = true;
   }
   old = state;
+}
+
+// Every state in `format`, then `end`.
+template <std::size_t N> void report(const int (&states)[N], const char *format, char end) {
+  for (int state : states)
+    std::printf(format, state);
+  std::putchar(end);
+  std::fflush(stdout);
 }
 
 } // namespace
@@ -33,12 +42,8 @@ void watch_limits(SwitchRead max_read, SwitchRead min_read) {
       min_read(k, &lim[2 * k + 1]);
       note_change(lim[2 * k + 1], oldlim[2 * k + 1], newline);
     }
-    if (newline) {
-      for (int state : lim)
-        std::printf("%+d\t", state);
-      std::putchar('\n');
-      std::fflush(stdout);
-    }
+    if (newline)
+      report(lim, "%+d\t", '\n');
     pause_pass();
   }
 }
@@ -52,12 +57,8 @@ void watch_homes(SwitchRead home_read) {
       home_read(k, &home[k]);
       note_change(home[k], oldhome[k], newline);
     }
-    if (newline) {
-      for (int state : home)
-        std::printf("%d\t", state);
-      std::putchar('\r');
-      std::fflush(stdout);
-    }
+    if (newline)
+      report(home, "%d\t", '\r');
     pause_pass();
   }
 }
