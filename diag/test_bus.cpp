@@ -2,6 +2,7 @@
 // read-back check of the encoder counters.
 #include "board_map.h"
 #include "frame.h"
+#include "loop_passes.h"
 #include "port_access.h"
 #include "vorn.h"
 
@@ -66,41 +67,41 @@ void test_bus(const TestArgs &) {
   }
 }
 
-// The counters are 64-bit so that a run of days never wraps them; the text
-// is the same as with int up to 2147483647.
-void test_commtest(const TestArgs &) {
-  long long cycles = 0;
-  long long errors = 0;
-  while (!done) {
-    ++cycles;
-    if (cycles % kSummaryEvery == 0)
-      std::printf(" %lld test cycles, %lld errors\n", cycles, errors);
-    load_preset_writes(kLoadWritesBefore);
-    // Unseeded: every run goes through the same patterns.
-    unsigned pattern[vorn::map::kCountBytes];
-    for (unsigned &byte : pattern)
-      byte = static_cast<unsigned>(std::rand()) & 0xFF;
-    load_preset_writes(kLoadWritesAfter);
-    SelWrt(kEncPreset, static_cast<std::uint8_t>(pattern[0]));
-    WriteData(static_cast<std::uint8_t>(pattern[1]));
-    WriteData(static_cast<std::uint8_t>(pattern[2]));
-    SelWrt(kEncControl, kEncCounting);
-    EncoderLatch();
-    for (int i = 0; i < kSelectsBeforeRead; ++i)
-      SelAddr(kEncCount);
-    reverse_data_lines();
-    for (int axis = 0; axis < kAxes; ++axis) {
-      unsigned got[vorn::map::kCountBytes];
-      for (unsigned &byte : got)
-        byte = ReadData();
-      if (got[0] != pattern[0] || got[1] != pattern[1] || got[2] != pattern[2]) {
-        std::printf(" test cycle %lld, axis %d was / should be \n", cycles, axis);
-        std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
-                    pattern[2]);
-        ++errors;
-      }
+void commtest_cycle(CommtestState &state) {
+  ++state.cycles;
+  if (state.cycles % kSummaryEvery == 0)
+    std::printf(" %lld test cycles, %lld errors\n", state.cycles, state.errors);
+  load_preset_writes(kLoadWritesBefore);
+  // Unseeded: every run goes through the same patterns.
+  unsigned pattern[vorn::map::kCountBytes];
+  for (unsigned &byte : pattern)
+    byte = static_cast<unsigned>(std::rand()) & 0xFF;
+  load_preset_writes(kLoadWritesAfter);
+  SelWrt(kEncPreset, static_cast<std::uint8_t>(pattern[0]));
+  WriteData(static_cast<std::uint8_t>(pattern[1]));
+  WriteData(static_cast<std::uint8_t>(pattern[2]));
+  SelWrt(kEncControl, kEncCounting);
+  EncoderLatch();
+  for (int i = 0; i < kSelectsBeforeRead; ++i)
+    SelAddr(kEncCount);
+  reverse_data_lines();
+  for (int axis = 0; axis < kAxes; ++axis) {
+    unsigned got[vorn::map::kCountBytes];
+    for (unsigned &byte : got)
+      byte = ReadData();
+    if (got[0] != pattern[0] || got[1] != pattern[1] || got[2] != pattern[2]) {
+      std::printf(" test cycle %lld, axis %d was / should be \n", state.cycles, axis);
+      std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
+                  pattern[2]);
+      ++state.errors;
     }
   }
+}
+
+void test_commtest(const TestArgs &) {
+  CommtestState state;
+  while (!done)
+    commtest_cycle(state);
 }
 
 } // namespace vorndiag

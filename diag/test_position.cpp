@@ -2,6 +2,7 @@
 // rate generators.
 #include "counts_line.h"
 #include "frame.h"
+#include "loop_passes.h"
 #include "vorn.h"
 
 #include <cstdio>
@@ -48,14 +49,17 @@ void test_servo(const TestArgs &) {
   }
 }
 
+void servof_pass(Counts &pos, Counts &dacval) {
+  vornEncoderReadAll(kAxes, pos);
+  to_volts(pos, dacval);
+  vornRateWriteAll(kAxes, dacval);
+}
+
 void test_servof(const TestArgs &) {
   Counts pos{};
   Counts dacval{};
-  while (!done) {
-    vornEncoderReadAll(kAxes, pos);
-    to_volts(pos, dacval);
-    vornRateWriteAll(kAxes, dacval);
-  }
+  while (!done)
+    servof_pass(pos, dacval);
 }
 
 } // namespace vorndiag
