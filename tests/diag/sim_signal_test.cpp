@@ -166,7 +166,7 @@ TEST_P(StopAtPrompt, LineThenEnd) {
       run_sim({{"378", c.test},
                "",
                first,
-               {vorn::test::signal_after(c.sig, 300ms), vorn::test::write_input_after("0\n", 200ms),
+               {vorn::test::signal_when_reading(c.sig), vorn::test::write_input_after("0\n", 200ms),
                 vorn::test::close_input_after(0ms)},
                true});
   EXPECT_EQ(run.result.exit_status, 0);

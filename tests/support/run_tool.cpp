@@ -8,6 +8,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,11 @@ Step signal_after(int sig, milliseconds delay) {
 Step signal_on_output(int sig, std::string text) {
   return {Step::Action::signal, milliseconds{0}, std::move(text), sig, {}};
 }
+Step signal_when_reading(int sig) {
+  Step step{Step::Action::signal, milliseconds{0}, {}, sig, {}};
+  step.when_reading_input = true;
+  return step;
+}
 Step write_input_after(std::string text, milliseconds delay) {
   return {Step::Action::write_input, delay, {}, 0, std::move(text)};
 }
@@ -30,6 +36,29 @@ Step close_input_after(milliseconds delay) { return {Step::Action::close_input, 
 Step close_output_on(std::string text) {
   return {Step::Action::close_output, milliseconds{0}, std::move(text), 0, {}};
 }
+
+namespace {
+
+// The child's SigCgt mask shows a handler for `sig`.
+bool catches(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("SigCgt:", 0) == 0)
+      return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1) & 1) != 0;
+  }
+  return false;
+}
+
+// The child sits in read(0, ...).
+bool reading_input(pid_t pid) {
+  std::ifstream call("/proc/" + std::to_string(pid) + "/syscall");
+  long nr = -1;
+  std::string fd;
+  call >> nr >> fd;
+  return nr == SYS_read && fd == "0x0";
+}
+
+} // namespace
 
 std::string read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
@@ -136,11 +165,24 @@ private:
           return;
         end = at + step.when_output.size();
       }
+      if (!ready_for(step)) {
+        waiting_for_child_ = true;
+        return;
+      }
+      waiting_for_child_ = false;
       act(step);
       cursor_ = end;
       step_start_ = Clock::now();
       ++result_.steps_done;
     }
+  }
+
+  bool ready_for(const Step &step) const {
+    if (step.action != Step::Action::signal)
+      return true;
+    // with input still to deliver, a blocked read is not yet the prompt's
+    return catches(pid_, step.signal) &&
+           (!step.when_reading_input || (pending_.empty() && reading_input(pid_)));
   }
 
   void act(const Step &step) {
@@ -171,6 +213,8 @@ private:
     if (result_.steps_done < spec_.steps.size())
       wake = std::min(wake, step_start_ + spec_.steps[result_.steps_done].after);
     auto wait = std::chrono::duration_cast<milliseconds>(wake - Clock::now()).count();
+    if (waiting_for_child_)
+      wait = std::min<long long>(wait, 2); // its state is polled, not signalled
     // Steps waiting for text are looked at again when output arrives.
     if (poll(fds, 3, static_cast<int>(std::clamp<long long>(wait, 0, 1000))) < 0)
       return;
@@ -227,6 +271,7 @@ private:
   int in_, out_, err_;
   std::string pending_;
   bool close_input_when_flushed_;
+  bool waiting_for_child_ = false;
   Clock::time_point deadline_;
   Clock::time_point step_start_;
   std::size_t cursor_ = 0;

@@ -17,17 +17,22 @@ using std::chrono::milliseconds;
 // One action of a scripted run. Steps run in order; a step is due once
 // `after` has passed since the previous step and, if `when_output` is set,
 // once standard output shows that text past the previous step's match.
+// A signal is never sent before the child has a handler for it, so a slow
+// start (a loaded machine, sanitizers) cannot turn it into a kill.
 struct Step {
   enum class Action { signal, write_input, close_input, close_output };
   Action action;
   milliseconds after{0};
   std::string when_output;
-  int signal = 0;   // for Action::signal
-  std::string text; // for Action::write_input
+  int signal = 0;                  // for Action::signal
+  std::string text;                // for Action::write_input
+  bool when_reading_input = false; // also wait until the child blocks reading stdin
 };
 
 Step signal_after(int sig, milliseconds delay);
 Step signal_on_output(int sig, std::string text);
+// Once the child waits at a prompt: blocked reading its standard input.
+Step signal_when_reading(int sig);
 Step write_input_after(std::string text, milliseconds delay);
 Step close_input_after(milliseconds delay);
 // The reading end of the output pipe is closed: later writes meet a
