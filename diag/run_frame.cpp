@@ -123,6 +123,26 @@ bool parse_axis(const char *text, int &axis) {
   return true;
 }
 
+const TestEntry *find_test(const char *name) {
+  for (const TestEntry &entry : kTests)
+    if (std::strcmp(name, entry.name) == 0)
+      return &entry;
+  return nullptr;
+}
+
+// servof's only output is the rate driver's four report lines per pass, and
+// it never flushes: line buffered on a terminal, every line would be a write
+// of its own, costing more than the rest of the pass (docs/performance.md).
+// Fully buffered, the same bytes go out in the same order a buffer at a
+// time; exit flushes the rest, after Ctrl-C too. commtest keeps the default:
+// its summary line, once per 1000 cycles, is meant to be seen as it comes.
+// So does diocontinuous: its live line never ends, so on a terminal it goes
+// out a buffer at a time anyway. setvbuf must come before the first output.
+void choose_buffering(const TestEntry *test) {
+  if (test != nullptr && test->which == SERVOF)
+    std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+}
+
 void quit(int) { done = 1; }
 
 // Ctrl-C keeps restart semantics, so a pending keyboard read waits for its
@@ -159,16 +179,11 @@ int vorndiag_main(int argc, char **argv) {
   if (argc <= 2)
     help(argv[0]);
 
+  const TestEntry *test = find_test(argv[2]);
+  choose_buffering(test);
+
   parse_address(argv[1], vorn_base_addr);
   std::printf("io addr = %x\n", vorn_base_addr);
-
-  const TestEntry *test = nullptr;
-  for (const TestEntry &entry : kTests) {
-    if (std::strcmp(argv[2], entry.name) == 0) {
-      test = &entry;
-      break;
-    }
-  }
   if (test == nullptr)
     syntax_exit(kNameMessage, argv[0]);
 
