@@ -67,7 +67,8 @@ SimRun run_sim(const SimCase &c) {
 
   SimRun run;
   run.result = vorn::test::run_tool(VORNDIAG_SIM, spec);
-  run.ops = bus_ops(parse_trace(vorn::test::read_file(trace)));
+  run.accesses = parse_trace(vorn::test::read_file(trace));
+  run.ops = bus_ops(run.accesses);
   run.started = begins_with(run.ops, kStartup);
   run.shut_down = run.started && run.ops.size() >= kStartup.size() + kShutdown.size() &&
                   ends_with(run.ops, kShutdown);

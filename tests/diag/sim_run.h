@@ -4,6 +4,7 @@
 #ifndef VORNDIAG_TEST_SIM_RUN_H
 #define VORNDIAG_TEST_SIM_RUN_H
 
+#include "recording_port.h"
 #include "run_tool.h"
 
 #include <string>
@@ -23,6 +24,7 @@ struct SimCase {
 
 struct SimRun {
   vorn::test::RunResult result;
+  std::vector<vorn::test::Access> accesses; // the whole port trace
   std::vector<std::string> ops;  // every bus operation of the run
   std::vector<std::string> body; // without the start-up and shut-down
   bool started = false;          // the trace begins with the start-up
