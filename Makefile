@@ -4,7 +4,7 @@
 PRESET ?= $(if $(CI),ci,dev)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build demo check check-sanitize bench clean
+.PHONY: all deps build demo check check-sanitize bench fuzz soak clean
 
 all: build
 
@@ -27,10 +27,39 @@ check-sanitize:
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
 
+# Builds and runs the benchmarks: per operation, then whole processes.
 bench:
 	@./scripts/ensure-deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
+	build/bench/bin/vorn_bench
+	bench/whole_process.sh build/bench
+
+# libFuzzer harnesses over the front end, in a clang build of their own. Each
+# runs FUZZ_SECONDS from the seeds in tests/fuzz/corpus; what it finds on
+# the way stays in build/fuzz/corpus, a crashing input in build/fuzz/.
+FUZZ_SECONDS ?= 60
+FUZZERS = dialogue command_line
+FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+FUZZ_LINK = -fsanitize=address,undefined
+
+fuzz:
+	@./scripts/ensure-deps
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVORN_BUILD_FUZZ=ON -DVORN_BUILD_TESTS=OFF -DVORN_WERROR=ON \
+	  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$(FUZZ_LINK)" "-DCMAKE_SHARED_LINKER_FLAGS=$(FUZZ_LINK)" >/dev/null
+	cmake --build build/fuzz -j $(JOBS) --target $(FUZZERS:%=%_fuzzer)
+	for f in $(FUZZERS); do \
+	  mkdir -p build/fuzz/corpus/$$f && \
+	  build/fuzz/bin/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=30 \
+	    -print_final_stats=1 -artifact_prefix=build/fuzz/$$f- \
+	    build/fuzz/corpus/$$f tests/fuzz/corpus/$$f || exit 1; \
+	done
+
+# Ten million cycles of commtest on the virtual clock; not part of check.
+soak: build
+	build/$(PRESET)/bin/commtest_soak
 
 clean:
 	rm -rf build
