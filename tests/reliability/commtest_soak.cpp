@@ -1,4 +1,4 @@
-// The communication test for ten million cycles on the virtual-clock
+// The communication test for over ten million cycles on the virtual-clock
 // simulator: no error may show, and the peak resident size of the tool
 // must not grow between the millionth and the ten-millionth cycle.
 // Run by `make soak`; prints its figures and exits 0 when all hold.
@@ -8,13 +8,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
 namespace {
 
-constexpr long kCycles = 10000000;
 constexpr long kFirstSample = 1000000;
+constexpr long kSecondSample = 10000000;
+// Samples are taken as the summary lines arrive, a pipe buffer at a time;
+// the run goes on a while past the second so that it is not taken at exit.
+constexpr long kCycles = 10200000;
 // A cycle on a clean bus costs 86 port accesses; the scripted Ctrl-C comes
 // half-way through cycle kCycles, after a start-up shorter than 43 accesses.
 constexpr long kAccessesPerCycle = 86;
@@ -57,11 +61,15 @@ int main() {
   }
   close(out[1]);
   std::FILE *lines = fdopen(out[0], "r");
-  Sample first, last;
+  Sample first, second;
+  long last_cycles = 0;
   long summaries = 0, faulty = 0;
   char line[256];
   while (std::fgets(line, sizeof line, lines) != nullptr) {
     long cycles = 0, errors = 0;
+    if (std::strcmp(line, "io addr = 378\n") == 0 ||
+        std::strcmp(line, "parport addr 0x378 \n") == 0)
+      continue;
     if (std::sscanf(line, " %ld test cycles, %ld errors", &cycles, &errors) != 2 || errors != 0) {
       if (++faulty <= 5)
         std::fprintf(stderr, "soak: unexpected line: %s", line);
@@ -71,7 +79,9 @@ int main() {
     Sample now{cycles, status_kib(pid, "VmHWM:"), status_kib(pid, "VmRSS:")};
     if (first.cycles == 0 && cycles >= kFirstSample)
       first = now;
-    last = now;
+    if (second.cycles == 0 && cycles >= kSecondSample)
+      second = now;
+    last_cycles = cycles;
   }
   std::fclose(lines);
   int status = 0;
@@ -80,19 +90,18 @@ int main() {
   std::remove(rig.c_str());
   rmdir(dir);
 
-  std::printf("soak: %ld cycles, %ld summary lines, %ld other lines, exit status %d\n", last.cycles,
+  std::printf("soak: %ld cycles, %ld summary lines, %ld other lines, exit status %d\n", last_cycles,
               summaries, faulty, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   std::printf("soak: peak resident %ld KiB (resident %ld KiB) when cycle %ld was reported\n",
               first.hwm_kib, first.rss_kib, first.cycles);
   std::printf("soak: peak resident %ld KiB (resident %ld KiB) when cycle %ld was reported\n",
-              last.hwm_kib, last.rss_kib, last.cycles);
+              second.hwm_kib, second.rss_kib, second.cycles);
   std::printf("soak: peak resident at exit %ld KiB; %.1f s user, %.1f s system\n", usage.ru_maxrss,
               static_cast<double>(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6,
               static_cast<double>(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6);
   const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && faulty == 0 &&
-                  last.cycles == kCycles && summaries == kCycles / 1000 && first.hwm_kib > 0 &&
-                  last.hwm_kib - first.hwm_kib <= kAllowedGrowthKib &&
-                  usage.ru_maxrss - first.hwm_kib <= kAllowedGrowthKib;
+                  last_cycles == kCycles && summaries == kCycles / 1000 && first.hwm_kib > 0 &&
+                  second.hwm_kib - first.hwm_kib <= kAllowedGrowthKib;
   std::printf("soak: %s\n", ok ? "passed" : "FAILED");
   return ok ? 0 : 1;
 }
