@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -44,6 +46,26 @@ void measure(benchmark::State &state, const Operation &op, Board board) {
   state.counters["allocs"] = allocations_per_run(op);
 }
 
+// Two cores shared with whatever else runs: the median of a few runs,
+// unless the command line asks for something else.
+const char *const kDefaultFlags[] = {"--benchmark_repetitions=3", "--benchmark_min_time=0.2",
+                                     "--benchmark_report_aggregates_only=true"};
+
+// Shows the median of the repetitions only, counters in columns, colours
+// on a terminal.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+  MedianReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+  void ReportRuns(const std::vector<Run> &runs) override {
+    std::vector<Run> shown;
+    for (const Run &run : runs)
+      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
+        shown.push_back(run);
+    ConsoleReporter::ReportRuns(shown);
+    std::fflush(stdout); // a line as each benchmark ends, though fully buffered
+  }
+};
+
 void register_all() {
   for (const Operation &op : vorn::measure::operations()) {
     // On an empty bus every commtest axis fails and is reported; the echo
@@ -65,11 +87,17 @@ int main(int argc, char **argv) {
   // servof's is everywhere; set before any output, as it must be.
   static char out_buffer[4096];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  std::vector<char *> args{argv[0]};
+  for (const char *flag : kDefaultFlags)
+    args.push_back(const_cast<char *>(flag)); // parsed, never written
+  args.insert(args.end(), argv + 1, argv + argc);
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data()))
     return 1;
   register_all();
-  benchmark::RunSpecifiedBenchmarks();
+  MedianReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
 }
