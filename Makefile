@@ -28,13 +28,10 @@ check-sanitize:
 	ctest --preset sanitize
 
 # Builds and runs the benchmarks: per operation, then whole processes.
-# Builds and runs the benchmarks: per operation, then whole processes.
 bench:
 	@./scripts/ensure-deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
-	build/bench/bin/vorn_bench
-	bench/whole_process.sh build/bench
 	build/bench/bin/vorn_bench
 	bench/whole_process.sh build/bench
 
