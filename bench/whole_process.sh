@@ -56,7 +56,7 @@ timed_once() { # null|pty command...
 # the best of three runs.
 runs=3
 timed() { # null|pty command...
-  for _ in $(seq $runs); do timed_once "$@"; done | sort -n | head -1
+  for _ in $(seq $runs); do timed_once "$@"; done | sort -n | sed -n 1p
 }
 
 echo "== passes per second, vorndiag-sim, virtual clock"
@@ -117,7 +117,7 @@ for test in servof commtest; do
       script -qec "$(printf '%q ' "$modes" "$test" "$mode" "$passes") 2>$work/modes" \
         /dev/null >/dev/null
       cat "$work/modes"
-    done | sort -t' ' -k5 -n | head -1
+    done | sort -t' ' -k5 -n | sed -n 1p
   done
 done
 echo "diocontinuous, vorndiag-sim, 10000000 port accesses (line: the default on a terminal):"
