@@ -9,10 +9,9 @@ namespace vorn::measure {
 namespace {
 
 using namespace vorn::map;
-
-// What the operations work on; kept between runs as the loops keep it.
 using vorndiag::kAxes;
 
+// What the operations work on; kept between runs as the loops keep it.
 LONGBYTE lbEnc[kAxes];
 double counts[kAxes];
 double volts[kAxes] = {1.0, -1.0, 0.0, 12.0};
