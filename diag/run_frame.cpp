@@ -176,8 +176,10 @@ void pause_pass() { usleep(kPassPauseUs); }
 
 int vorndiag_main(int argc, char **argv) {
   using namespace vorndiag;
+  // A program started with no argv[0] at all still gets a name to print.
+  const char *prog = argc > 0 && argv[0] != nullptr ? argv[0] : "vorndiag";
   if (argc <= 2)
-    help(argv[0]);
+    help(prog);
 
   const TestEntry *test = find_test(argv[2]);
   choose_buffering(test);
@@ -185,11 +187,11 @@ int vorndiag_main(int argc, char **argv) {
   parse_address(argv[1], vorn_base_addr);
   std::printf("io addr = %x\n", vorn_base_addr);
   if (test == nullptr)
-    syntax_exit(kNameMessage, argv[0]);
+    syntax_exit(kNameMessage, prog);
 
-  TestArgs args{argv[0], 0};
+  TestArgs args{prog, 0};
   if (test->axis != AxisArg::none && !parse_axis(argc > 3 ? argv[3] : nullptr, args.axis))
-    syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, argv[0]);
+    syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, prog);
 
   install_handlers();
   std::printf("parport addr 0x%x \n", vorn_base_addr);
@@ -201,7 +203,7 @@ int vorndiag_main(int argc, char **argv) {
   }
 
   if (test->axis != AxisArg::none && (args.axis < 0 || args.axis > 3)) {
-    print_name_message(argv[0]);
+    print_name_message(prog);
     std::exit(kExitAxis);
   }
 

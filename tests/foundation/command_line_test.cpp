@@ -222,3 +222,14 @@ TEST(RunFrame, RefusalNamesTheRangeAndReason) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(RunFrame, NoProgramNameStillGivesTheHelpScreen) {
+  ChildRun run = run_in_child({}, 0, false);
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out, std::string("syntax: vorndiag I/O Address in hex <test name>\n") + kHelp);
+  EXPECT_EQ(run.traffic, "");
+}
+
+} // namespace
