@@ -58,15 +58,15 @@ SimRun run_sim(const SimCase &c) {
   const std::string trace = dir.file("port.trace");
   std::ofstream(rig) << "clock = \"virtual\"\n" << c.rig << "\n";
 
-  vorn::test::RunSpec spec;
-  spec.args = c.args;
-  spec.env = {{"VORNSIM_RIG", rig}, {"VORNSIM_TRACE", trace}};
-  spec.input = c.input;
-  spec.keep_input_open = c.keep_input_open;
-  spec.steps = c.steps;
+  vorn::test::RunSpec how;
+  how.args = c.args;
+  how.env = {{"VORNSIM_RIG", rig}, {"VORNSIM_TRACE", trace}};
+  how.input = c.input;
+  how.keep_input_open = c.keep_input_open;
+  how.steps = c.steps;
 
   SimRun run;
-  run.result = vorn::test::run_tool(VORNDIAG_SIM, spec);
+  run.result = vorn::test::run_tool(VORNDIAG_SIM, how);
   run.accesses = parse_trace(vorn::test::read_file(trace));
   run.ops = bus_ops(run.accesses);
   run.started = begins_with(run.ops, kStartup);

@@ -71,10 +71,10 @@ TEST(ServofOnTerminal, InterruptedRunDeliversEveryReport) {
   ASSERT_EQ(write(fd, rig.data(), rig.size()), static_cast<ssize_t>(rig.size()));
   close(fd);
 
-  vorn::test::RunSpec spec;
-  spec.args = {"378", "servof"};
-  spec.env = {{"VORNSIM_RIG", rig_path}};
-  const vorn::test::RunResult piped = vorn::test::run_tool(VORNDIAG_SIM, spec);
+  vorn::test::RunSpec how;
+  how.args = {"378", "servof"};
+  how.env = {{"VORNSIM_RIG", rig_path}};
+  const vorn::test::RunResult piped = vorn::test::run_tool(VORNDIAG_SIM, how);
   const TerminalRun terminal = run_on_terminal(rig_path);
   unlink(rig_path);
 

@@ -42,14 +42,14 @@ protected:
   }
   RunResult sim(std::vector<std::string> args, const std::string &rig_path,
                 const std::string &trace_path, std::vector<Step> steps = {}) {
-    RunSpec spec;
-    spec.args = std::move(args);
+    RunSpec how;
+    how.args = std::move(args);
     if (!rig_path.empty())
-      spec.env.push_back({"VORNSIM_RIG", rig_path});
+      how.env.push_back({"VORNSIM_RIG", rig_path});
     if (!trace_path.empty())
-      spec.env.push_back({"VORNSIM_TRACE", trace_path});
-    spec.steps = std::move(steps);
-    return run_tool(VORNDIAG_SIM, spec);
+      how.env.push_back({"VORNSIM_TRACE", trace_path});
+    how.steps = std::move(steps);
+    return run_tool(VORNDIAG_SIM, how);
   }
 
   std::string dir_;

@@ -88,17 +88,17 @@ void close_fd(int &fd) {
 }
 
 // Our own environment with `extra` set on top, as NAME=value strings.
-std::vector<std::string> child_environment(const RunSpec &spec) {
+std::vector<std::string> child_environment(const RunSpec &how) {
   std::vector<std::string> env;
   for (char **e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
     std::string name = entry.substr(0, entry.find('='));
-    bool overridden = std::any_of(spec.env.begin(), spec.env.end(),
+    bool overridden = std::any_of(how.env.begin(), how.env.end(),
                                   [&](const auto &kv) { return kv.first == name; });
     if (!overridden)
       env.push_back(std::move(entry));
   }
-  for (const auto &[name, value] : spec.env)
+  for (const auto &[name, value] : how.env)
     env.push_back(name + "=" + value);
   return env;
 }
@@ -135,12 +135,12 @@ void ignore_broken_pipes() {
 
 class Session {
 public:
-  Session(pid_t pid, const RunSpec &spec, int in, int out, int err)
-      : pid_(pid), spec_(spec), in_(in), out_(out), err_(err), pending_(spec.input) {
+  Session(pid_t pid, const RunSpec &how, int in, int out, int err)
+      : pid_(pid), how_(how), in_(in), out_(out), err_(err), pending_(how.input) {
     fcntl(in_, F_SETFL, O_NONBLOCK);
-    deadline_ = Clock::now() + spec.timeout;
+    deadline_ = Clock::now() + how.timeout;
     step_start_ = Clock::now();
-    close_input_when_flushed_ = !spec.keep_input_open;
+    close_input_when_flushed_ = !how.keep_input_open;
   }
 
   RunResult run() {
@@ -154,8 +154,8 @@ public:
 
 private:
   void run_due_steps() {
-    while (result_.steps_done < spec_.steps.size()) {
-      const Step &step = spec_.steps[result_.steps_done];
+    while (result_.steps_done < how_.steps.size()) {
+      const Step &step = how_.steps[result_.steps_done];
       if (Clock::now() < step_start_ + step.after)
         return;
       std::size_t end = cursor_;
@@ -210,8 +210,8 @@ private:
     if (in_ >= 0 && pending_.empty() && close_input_when_flushed_)
       close_fd(in_);
     auto wake = deadline_;
-    if (result_.steps_done < spec_.steps.size())
-      wake = std::min(wake, step_start_ + spec_.steps[result_.steps_done].after);
+    if (result_.steps_done < how_.steps.size())
+      wake = std::min(wake, step_start_ + how_.steps[result_.steps_done].after);
     auto wait = std::chrono::duration_cast<milliseconds>(wake - Clock::now()).count();
     if (waiting_for_child_)
       wait = std::min<long long>(wait, 2); // its state is polled, not signalled
@@ -267,7 +267,7 @@ private:
   }
 
   pid_t pid_;
-  const RunSpec &spec_;
+  const RunSpec &how_;
   int in_, out_, err_;
   std::string pending_;
   bool close_input_when_flushed_;
@@ -280,11 +280,11 @@ private:
 
 } // namespace
 
-RunResult run_tool(const std::string &program, const RunSpec &spec) {
+RunResult run_tool(const std::string &program, const RunSpec &how) {
   ignore_broken_pipes();
   std::vector<std::string> arg_strings{program};
-  arg_strings.insert(arg_strings.end(), spec.args.begin(), spec.args.end());
-  std::vector<std::string> env_strings = child_environment(spec);
+  arg_strings.insert(arg_strings.end(), how.args.begin(), how.args.end());
+  std::vector<std::string> env_strings = child_environment(how);
   std::vector<char *> argv = pointers(arg_strings);
   std::vector<char *> envp = pointers(env_strings);
 
@@ -301,7 +301,7 @@ RunResult run_tool(const std::string &program, const RunSpec &spec) {
     close_fd(err.read_end);
     return {};
   }
-  return Session(pid, spec, in.write_end, out.read_end, err.read_end).run();
+  return Session(pid, how, in.write_end, out.read_end, err.read_end).run();
 }
 
 } // namespace vorn::test

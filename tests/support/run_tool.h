@@ -57,7 +57,7 @@ struct RunResult {
   std::size_t steps_done = 0;
 };
 
-RunResult run_tool(const std::string &program, const RunSpec &spec);
+RunResult run_tool(const std::string &program, const RunSpec &how);
 
 // The whole text of a file, empty if it cannot be read.
 std::string read_file(const std::string &path);
