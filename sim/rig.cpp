@@ -82,7 +82,7 @@ private:
 
   const toml::table &table(const toml::node &n, std::string_view what) const {
     if (!n.is_table())
-      fail(n.source(), "'" + std::string(what) + "' must be a table");
+      fail(n.source(), quoted(what) + " must be a table");
     return *n.as_table();
   }
 
@@ -90,8 +90,8 @@ private:
                        std::int64_t hi) const {
     const auto v = n.value<std::int64_t>();
     if (!n.is_integer() || !v || *v < lo || *v > hi)
-      fail(n.source(), "'" + std::string(what) + "' must be an integer from " + std::to_string(lo) +
-                           " to " + std::to_string(hi));
+      fail(n.source(), quoted(what) + " must be an integer from " + std::to_string(lo) + " to " +
+                           std::to_string(hi));
     return *v;
   }
 
@@ -102,8 +102,16 @@ private:
   // An array of exactly four elements.
   const toml::array &four(const toml::node &n, std::string_view what) const {
     if (!n.is_array() || n.as_array()->size() != kAxes)
-      fail(n.source(), "'" + std::string(what) + "' must be an array of 4 values, one per axis");
+      fail(n.source(), quoted(what) + " must be an array of 4 values, one per axis");
     return *n.as_array();
+  }
+
+  // Built by appending: GCC 12 warns falsely on "'" + std::string temporaries.
+  static std::string quoted(std::string_view what) {
+    std::string q = "'";
+    q.append(what);
+    q += '\'';
+    return q;
   }
 
   static std::string element(std::string_view what, std::size_t i) {
@@ -168,7 +176,7 @@ private:
       const toml::array &a = four(*n, "enabled");
       for (std::size_t i = 0; i < a.size(); ++i) {
         if (!a[i].is_boolean())
-          fail(a[i].source(), "'" + element("enabled", i) + "' must be true or false");
+          fail(a[i].source(), quoted(element("enabled", i)) + " must be true or false");
         rig.wiring[i].enabled = *a[i].value<bool>();
       }
     }
@@ -177,7 +185,7 @@ private:
       for (std::size_t i = 0; i < a.size(); ++i) {
         const auto v = a[i].value<std::int64_t>();
         if (!a[i].is_integer() || (*v != 1 && *v != -1))
-          fail(a[i].source(), "'" + element("sign", i) + "' must be 1 or -1");
+          fail(a[i].source(), quoted(element("sign", i)) + " must be 1 or -1");
         rig.wiring[i].sign = static_cast<int>(*v);
       }
     }
