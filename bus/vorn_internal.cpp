@@ -64,18 +64,16 @@ uint16_t SelRead(uint32_t port) {
   return in(kPortEppData);
 }
 
+// No timeout check after the byte, unlike WriteData.
 void SelWrt(uint32_t port, uint8_t byte) {
-  ClrTimeout();
-  out(kPortControl, kCtrlForward);
-  out(kPortEppAddr, low_byte(port));
+  SelAddr(port);
   out(kPortEppData, byte);
 }
 
 void SelWrt16(uint32_t port, uint16_t word) {
   ClrTimeout();
   select_keeping_control(port);
-  out(kPortEppData, low_byte(word));
-  out(kPortEppData, low_byte(word >> 8));
+  WriteData16(word);
 }
 
 void BusReset(void) {
