@@ -22,6 +22,7 @@ inline constexpr std::uint8_t kCtrlForward = 0x04;  // nInit high, PC drives dat
 inline constexpr std::uint8_t kCtrlReverse = 0x24;  // boards drive data
 inline constexpr std::uint8_t kCtrlReset = 0x00;    // nInit low
 inline constexpr std::uint8_t kCtrlDirection = 0x20;
+inline constexpr std::uint8_t kCtrlNInit = 0x04;    // low resets the boards
 
 // Bus address space: 16 blocks of 16 addresses, ID byte at offset 0x0F.
 inline constexpr std::uint32_t kBlockSize = 0x10;

@@ -8,10 +8,6 @@ namespace vorn::sim {
 
 using namespace vorn::map;
 
-namespace {
-constexpr std::uint8_t kNInit = 0x04; // control bit 2; low resets the boards
-}
-
 std::uint64_t FlipSource::next() {
   // splitmix64
   std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -147,7 +143,7 @@ void SimulatorImpl::write(std::uint16_t port, std::uint8_t value) {
         status &= static_cast<std::uint8_t>(~kStatusTimeout);
       break;
     case kPortControl:
-      if ((control & kNInit) && !(value & kNInit))
+      if ((control & kCtrlNInit) && !(value & kCtrlNInit))
         boards.reset();
       control = value;
       break;

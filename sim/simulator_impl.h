@@ -48,7 +48,7 @@ public:
   std::array<std::uint64_t, kAxes + 1> flips_by_axis{}; // [kAxes]: elsewhere
   std::uint32_t base = 0;
   std::uint32_t granted = map::kPortCount; // ports from base on that respond
-  std::uint8_t control = 0x04;
+  std::uint8_t control = map::kCtrlForward;
   std::uint8_t status = 0x00;
   std::uint8_t selected = 0;
   std::uint8_t driven = 0;     // last byte the PC put on the data lines

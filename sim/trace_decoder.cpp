@@ -1,14 +1,14 @@
 #include "trace_decoder.h"
 
+#include "board_map.h"
+
 #include <cstdio>
 
 namespace vorn::sim {
 
-namespace {
+using namespace vorn::map;
 
-constexpr std::uint8_t kDirection = 0x20; // control bit 5: reverse
-constexpr std::uint8_t kNInit = 0x04;     // control bit 2: low resets the boards
-constexpr std::uint8_t kTimeout = 0x01;   // status bit 0
+namespace {
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9')
@@ -54,10 +54,10 @@ void TraceDecoder::emit(std::string &out, const char *format, unsigned a, unsign
 void TraceDecoder::control_write(std::uint8_t value, std::string &out) {
   const std::uint8_t old = control_;
   control_ = value;
-  if ((old & kNInit) && !(value & kNInit))
+  if ((old & kCtrlNInit) && !(value & kCtrlNInit))
     emit(out, "bus reset");
-  if ((old ^ value) & kDirection)
-    emit(out, value & kDirection ? "direction reverse" : "direction forward");
+  if ((old ^ value) & kCtrlDirection)
+    emit(out, value & kCtrlDirection ? "direction reverse" : "direction forward");
   else if (all_)
     emit(out, "control <- 0x%02x", value);
 }
@@ -66,17 +66,17 @@ bool TraceDecoder::decode(std::string_view line, std::string &out) {
   Access a{};
   if (!parse(line, a))
     return false;
-  const bool reverse = control_ & kDirection;
+  const bool reverse = control_ & kCtrlDirection;
   const bool write = a.kind == 'W';
   switch (a.offset) {
-  case 0:
+  case kPortData:
     emit(out, write ? "data register <- 0x%02x" : "data register -> 0x%02x", a.value);
     break;
-  case 1:
-    if (write && (a.value & kTimeout)) {
+  case kPortStatus:
+    if (write && (a.value & kStatusTimeout)) {
       emit(out, "timeout cleared");
       pending_ = false;
-    } else if (!write && (a.value & kTimeout)) {
+    } else if (!write && (a.value & kStatusTimeout)) {
       if (!pending_)
         emit(out, "timeout pending");
       pending_ = true;
@@ -86,13 +86,13 @@ bool TraceDecoder::decode(std::string_view line, std::string &out) {
         emit(out, write ? "status <- 0x%02x" : "status -> 0x%02x", a.value);
     }
     break;
-  case 2:
+  case kPortControl:
     if (write)
       control_write(a.value, out);
     else if (all_)
       emit(out, "control -> 0x%02x", a.value);
     break;
-  case 3:
+  case kPortEppAddr:
     if (!write)
       emit(out, "address register -> 0x%02x", a.value);
     else if (reverse)
@@ -100,7 +100,7 @@ bool TraceDecoder::decode(std::string_view line, std::string &out) {
     else
       emit(out, "select 0x%02x", selected_ = a.value);
     break;
-  case 4:
+  case kPortEppData:
     if (write && reverse) {
       emit(out, "write 0x%02x in reverse direction (reaches no board)", a.value);
       break;

@@ -6,6 +6,8 @@
 #ifndef VORNSIM_TRACE_DECODER_H
 #define VORNSIM_TRACE_DECODER_H
 
+#include "board_map.h"
+
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -26,7 +28,7 @@ private:
   void control_write(std::uint8_t value, std::string &out);
 
   bool all_;
-  std::uint8_t control_ = 0x04; // the port starts forward, out of reset
+  std::uint8_t control_ = map::kCtrlForward; // the port starts out of reset
   std::uint8_t selected_ = 0;
   bool pending_ = false; // a timeout shown and not yet cleared
 };
