@@ -58,7 +58,7 @@ SimRun run_sim(const SimCase &c) {
   const std::string trace = dir.file("port.trace");
   std::ofstream(rig) << "clock = \"virtual\"\n" << c.rig << "\n";
 
-  vorn::test::RunSpec how;
+  vorn::test::RunSettings how;
   how.args = c.args;
   how.env = {{"VORNSIM_RIG", rig}, {"VORNSIM_TRACE", trace}};
   how.input = c.input;

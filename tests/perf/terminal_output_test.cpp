@@ -71,7 +71,7 @@ TEST(ServofOnTerminal, InterruptedRunDeliversEveryReport) {
   ASSERT_EQ(write(fd, rig.data(), rig.size()), static_cast<ssize_t>(rig.size()));
   close(fd);
 
-  vorn::test::RunSpec how;
+  vorn::test::RunSettings how;
   how.args = {"378", "servof"};
   how.env = {{"VORNSIM_RIG", rig_path}};
   const vorn::test::RunResult piped = vorn::test::run_tool(VORNDIAG_SIM, how);

@@ -42,7 +42,7 @@ protected:
   }
   RunResult sim(std::vector<std::string> args, const std::string &rig_path,
                 const std::string &trace_path, std::vector<Step> steps = {}) {
-    RunSpec how;
+    RunSettings how;
     how.args = std::move(args);
     if (!rig_path.empty())
       how.env.push_back({"VORNSIM_RIG", rig_path});
@@ -191,7 +191,7 @@ TEST_F(ToolTest, EmptyBusListsUnansweredCyclesOnStandardError) {
 TEST_F(ToolTest, VorntraceDecodesATrace) {
   const std::string trace = file("t.trace");
   sim({"378", "bus"}, "", trace);
-  RunResult r = run_tool(VORNTRACE, RunSpec{{trace}, {}, "", false, {}, milliseconds{20000}});
+  RunResult r = run_tool(VORNTRACE, RunSettings{{trace}, {}, "", false, {}, milliseconds{20000}});
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_TRUE(starts_with(r.out, "select 0x1c\nwrite 0x00 to 0x1c\nwrite 0xc8 to 0x1d\n")) << r.out;
   EXPECT_NE(r.out.find("select 0x3f\ndirection reverse\nread 0x3f -> 0xff\ntimeout pending\n"

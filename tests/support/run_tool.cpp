@@ -88,7 +88,7 @@ void close_fd(int &fd) {
 }
 
 // Our own environment with `extra` set on top, as NAME=value strings.
-std::vector<std::string> child_environment(const RunSpec &how) {
+std::vector<std::string> child_environment(const RunSettings &how) {
   std::vector<std::string> env;
   for (char **e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
@@ -135,7 +135,7 @@ void ignore_broken_pipes() {
 
 class Session {
 public:
-  Session(pid_t pid, const RunSpec &how, int in, int out, int err)
+  Session(pid_t pid, const RunSettings &how, int in, int out, int err)
       : pid_(pid), how_(how), in_(in), out_(out), err_(err), pending_(how.input) {
     fcntl(in_, F_SETFL, O_NONBLOCK);
     deadline_ = Clock::now() + how.timeout;
@@ -267,7 +267,7 @@ private:
   }
 
   pid_t pid_;
-  const RunSpec &how_;
+  const RunSettings &how_;
   int in_, out_, err_;
   std::string pending_;
   bool close_input_when_flushed_;
@@ -280,7 +280,7 @@ private:
 
 } // namespace
 
-RunResult run_tool(const std::string &program, const RunSpec &how) {
+RunResult run_tool(const std::string &program, const RunSettings &how) {
   ignore_broken_pipes();
   std::vector<std::string> arg_strings{program};
   arg_strings.insert(arg_strings.end(), how.args.begin(), how.args.end());

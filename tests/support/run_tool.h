@@ -39,7 +39,7 @@ Step close_input_after(milliseconds delay);
 // broken pipe.
 Step close_output_on(std::string text);
 
-struct RunSpec {
+struct RunSettings {
   std::vector<std::string> args;                        // argv[1] onward
   std::vector<std::pair<std::string, std::string>> env; // on top of ours
   std::string input;                                    // standard input
@@ -57,7 +57,7 @@ struct RunResult {
   std::size_t steps_done = 0;
 };
 
-RunResult run_tool(const std::string &program, const RunSpec &how);
+RunResult run_tool(const std::string &program, const RunSettings &how);
 
 // The whole text of a file, empty if it cannot be read.
 std::string read_file(const std::string &path);
