@@ -24,7 +24,7 @@ RecordingPort::~RecordingPort() { set_port(nullptr); }
 std::uint8_t RecordingPort::read(std::uint16_t port) {
   std::uint16_t offset = static_cast<std::uint16_t>(port - base_);
   std::uint8_t value = 0xFF;
-  if (offset < 5) {
+  if (offset < map::kPortCount) {
     auto &queue = scripts_[offset];
     if (!queue.empty()) {
       last_[offset] = queue.front();

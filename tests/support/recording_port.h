@@ -4,6 +4,7 @@
 #ifndef VORN_TEST_RECORDING_PORT_H
 #define VORN_TEST_RECORDING_PORT_H
 
+#include "board_map.h"
 #include "port_io.h"
 #include "vorn.h"
 
@@ -46,8 +47,8 @@ public:
 private:
   std::uint32_t base_;
   std::vector<Access> log_;
-  std::deque<std::uint8_t> scripts_[5];
-  std::uint8_t last_[5] = {0, 0, 0, 0, 0};
+  std::deque<std::uint8_t> scripts_[map::kPortCount];
+  std::uint8_t last_[map::kPortCount] = {};
   int refusal_ = 0;
   int requests_ = 0;
   std::uint32_t req_first_ = 0;
