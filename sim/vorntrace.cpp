@@ -3,6 +3,7 @@
 // -a also shows the port accesses with nothing to tell.
 #include "trace_decoder.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
