@@ -155,10 +155,8 @@ TEST(Commtest, NoisyRigMismatchReports) {
                "",
                {}});
   EXPECT_EQ(run.result.exit_status, 0);
-  const std::regex report(" test cycle (\\d+), axis ([0-3]) was / should be \n"
-                          " ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) / "
-                          "([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) \n");
-  const std::regex summary(" (\\d+) test cycles, (\\d+) errors\n");
+  const std::regex report(kCommtestReport);
+  const std::regex summary(kCommtestSummary);
   std::string rest = run.result.out.substr(std::string(kStartLines).size());
   long reports = 0;
   int summaries = 0;

@@ -10,6 +10,10 @@
 namespace diagtest {
 
 const char *const kStartLines = "io addr = 378\nparport addr 0x378 \n";
+const char *const kCommtestReport = " test cycle (\\d+), axis ([0-3]) was / should be \n"
+                                    " ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) / "
+                                    "([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) \n";
+const char *const kCommtestSummary = " (\\d+) test cycles, (\\d+) errors\n";
 
 namespace {
 

@@ -39,6 +39,11 @@ std::string golden(const std::string &name);
 // "io addr = 378\nparport addr 0x378 \n": what every run on 0x378 begins with.
 extern const char *const kStartLines;
 
+// Patterns of commtest's lines: a mismatch report (cycle, axis, the three
+// bytes read, the three written) and the summary (cycles, errors).
+extern const char *const kCommtestReport;
+extern const char *const kCommtestSummary;
+
 } // namespace diagtest
 
 #endif

@@ -101,10 +101,8 @@ TEST_P(NoisyBus, ReportsExactlyTheSpoiledAxes) {
   EXPECT_EQ(m[5], "0");
 
   // The tool's reports, cycle by cycle.
-  const std::regex report(" test cycle (\\d+), axis ([0-3]) was / should be \n"
-                          " ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) / "
-                          "([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) \n");
-  const std::regex summary(" (\\d+) test cycles, (\\d+) errors\n");
+  const std::regex report(kCommtestReport);
+  const std::regex summary(kCommtestSummary);
   std::string rest = after(run.result.out, kStartLines);
   std::set<CycleAxis> reported;
   std::array<long, 4> per_axis{};
