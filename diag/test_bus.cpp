@@ -38,7 +38,8 @@ const BoardLine &board_line(unsigned type) {
   return kUnknownBoard;
 }
 
-// The data lines turned to reading by hand, as ReadData would.
+// commtest turns the data lines to reading once before its reads, though
+// every ReadData does it again: a cycle keeps its full count of accesses.
 void reverse_data_lines() { vorn::port_out(kPortControl, kCtrlReverse); }
 
 constexpr int kSummaryEvery = 1000;
