@@ -27,6 +27,10 @@ std::uint8_t byte_of(std::uint32_t reg, std::uint32_t i) {
   return static_cast<std::uint8_t>(reg >> (8 * i));
 }
 
+// Rate control register: two bits per channel, run above direction.
+std::uint8_t run_bit(int channel) { return static_cast<std::uint8_t>(2u << (2 * channel)); }
+std::uint8_t up_bit(int channel) { return static_cast<std::uint8_t>(1u << (2 * channel)); }
+
 } // namespace
 
 BoardSet::BoardSet(const Rig &rig) : rig_(rig), dig_in_(rig.digital_inputs) {
@@ -133,7 +137,7 @@ void BoardSet::apply_holds() {
 
 void BoardSet::set_rate_control(std::uint8_t value) {
   for (int n = 0; n < kAxes; ++n) {
-    const std::uint8_t run = static_cast<std::uint8_t>(2u << (2 * n));
+    const std::uint8_t run = run_bit(n);
     if ((value & run) && !(rate_control_ & run))
       channels_[n].phase = 0; // a channel starts a full period before its first pulse
   }
@@ -150,13 +154,11 @@ void BoardSet::run(std::uint64_t ticks) {
   if (ticks == 0)
     return;
   for (int n = 0; n < kAxes; ++n) {
-    const std::uint8_t run = static_cast<std::uint8_t>(2u << (2 * n));
-    const std::uint8_t up = static_cast<std::uint8_t>(1u << (2 * n));
-    if (rate_control_ & run) {
+    if (rate_control_ & run_bit(n)) {
       const std::uint64_t pulses = channels_[n].pulses(ticks);
       const Wiring &w = rig_.wiring[n];
       if (w.enabled && pulses > 0) {
-        const std::int64_t dir = (rate_control_ & up) ? w.sign : -w.sign;
+        const std::int64_t dir = (rate_control_ & up_bit(n)) ? w.sign : -w.sign;
         move_axis(n, dir * static_cast<std::int64_t>(pulses * w.counts_per_pulse));
       }
     }
