@@ -58,7 +58,8 @@ void test_bus(const TestArgs &) {
   std::printf("Bus Map \n  Board Addr  Type         Ver.\n");
   for (std::uint32_t a = block_id_addr(0); a <= kLastAddr; a += kBlockSize) {
     SelAddr(a);
-    const unsigned id = ReadData();
+    reverse_data_lines();
+    const unsigned id = vorn::port_in(kPortEppData);
     const unsigned type = id >> 4;
     const BoardLine &line = board_line(type);
     std::printf(line.format, a >> 4, line.whole_byte ? id : id & 0x0F);
