@@ -19,30 +19,48 @@ volatile std::sig_atomic_t done = 0;
 
 namespace {
 
+enum TestSelector {
+  POS = 1,
+  LIMIT = 2,
+  HOME = 3,
+  INDEX = 4,
+  LATCH = 5,
+  RATE = 6,
+  SERVO = 7,
+  SERVOF = 8,
+  DIO = 9,
+  DIOCONT = 10,
+  BUS = 11,
+  COMM = 12,
+  INDEXRES = 13,
+  SPIN = 14,
+};
+
 enum class AxisArg { none, index_message, latch_message };
 
 struct TestEntry {
   const char *name;
+  TestSelector which;
   AxisArg axis;
   TestFn run;
 };
 
 // In the order the names are compared.
 constexpr TestEntry kTests[] = {
-    {"pos", AxisArg::none, test_pos},
-    {"rate", AxisArg::none, test_rate},
-    {"limit", AxisArg::none, test_limit},
-    {"home", AxisArg::none, test_home},
-    {"servo", AxisArg::none, test_servo},
-    {"servof", AxisArg::none, test_servof},
-    {"bus", AxisArg::none, test_bus},
-    {"diocontinuous", AxisArg::none, test_diocontinuous},
-    {"commtest", AxisArg::none, test_commtest},
-    {"index", AxisArg::index_message, test_index},
-    {"indexres", AxisArg::index_message, test_indexres},
-    {"latch", AxisArg::latch_message, test_latch},
-    {"dio", AxisArg::none, test_dio},
-    {"spindle", AxisArg::none, test_spindle},
+    {"pos", POS, AxisArg::none, test_pos},
+    {"rate", RATE, AxisArg::none, test_rate},
+    {"limit", LIMIT, AxisArg::none, test_limit},
+    {"home", HOME, AxisArg::none, test_home},
+    {"servo", SERVO, AxisArg::none, test_servo},
+    {"servof", SERVOF, AxisArg::none, test_servof},
+    {"bus", BUS, AxisArg::none, test_bus},
+    {"diocontinuous", DIOCONT, AxisArg::none, test_diocontinuous},
+    {"commtest", COMM, AxisArg::none, test_commtest},
+    {"index", INDEX, AxisArg::index_message, test_index},
+    {"indexres", INDEXRES, AxisArg::index_message, test_indexres},
+    {"latch", LATCH, AxisArg::latch_message, test_latch},
+    {"dio", DIO, AxisArg::none, test_dio},
+    {"spindle", SPIN, AxisArg::none, test_spindle},
 };
 
 constexpr const char *kHelpLines[] = {
@@ -121,7 +139,7 @@ const TestEntry *find_test(const char *name) {
 // So does diocontinuous: its live line never ends, so on a terminal it goes
 // out a buffer at a time anyway. setvbuf must come before the first output.
 void choose_buffering(const TestEntry *test) {
-  if (test != nullptr && test->run == test_servof)
+  if (test != nullptr && test->which == SERVOF)
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
 
