@@ -19,21 +19,10 @@ install(TARGETS ${vorn_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Libraries, exported for find_package(vorn) as vorn::vorn, vorn::vorn_static
 # and vorn::sim.
 set(vorn_libraries vorn vorn_static)
-install(FILES bus/vorn.h bus/vorn_export.h bus/port_io.h ext/extintf.h
-        DESTINATION ${VORN_HEADER_DIR})
-# The simulator library brings its headers as PUBLIC_HEADER; vornsim.hpp
-# builds on port_io.h, hence that one among ours.
-# Its PUBLIC_HEADER entries are relative to sim/, install() here resolves
-# them from the top, hence absolute paths.
+# Every public header lives in include/vorn and nothing else does.
+install(DIRECTORY include/vorn/ DESTINATION ${VORN_HEADER_DIR})
 if(TARGET vorn_sim)
-  get_target_property(sim_dir vorn_sim SOURCE_DIR)
-  get_target_property(sim_headers vorn_sim PUBLIC_HEADER)
-  set(sim_header_paths "")
-  foreach(header ${sim_headers})
-    cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${sim_dir} OUTPUT_VARIABLE path)
-    list(APPEND sim_header_paths ${path})
-  endforeach()
-  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim PUBLIC_HEADER "${sim_header_paths}")
+  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim)
   list(APPEND vorn_libraries vorn_sim)
   # The sample rig files, for VORNSIM_RIG.
   install(DIRECTORY sim/rigs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorn/rigs
@@ -42,7 +31,6 @@ endif()
 install(TARGETS ${vorn_libraries} EXPORT vornTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        PUBLIC_HEADER DESTINATION ${VORN_HEADER_DIR}
         INCLUDES DESTINATION ${VORN_HEADER_DIR})
 install(EXPORT vornTargets NAMESPACE vorn:: DESTINATION ${VORN_CMAKE_DIR})
 
