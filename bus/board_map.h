@@ -18,11 +18,11 @@ inline constexpr std::uint32_t kPortCount = 5;
 // Status register.
 inline constexpr std::uint8_t kStatusTimeout = 0x01;
 // Control register values and bits.
-inline constexpr std::uint8_t kCtrlForward = 0x04;  // nInit high, PC drives data
-inline constexpr std::uint8_t kCtrlReverse = 0x24;  // boards drive data
-inline constexpr std::uint8_t kCtrlReset = 0x00;    // nInit low
+inline constexpr std::uint8_t kCtrlForward = 0x04; // nInit high, PC drives data
+inline constexpr std::uint8_t kCtrlReverse = 0x24; // boards drive data
+inline constexpr std::uint8_t kCtrlReset = 0x00;   // nInit low
 inline constexpr std::uint8_t kCtrlDirection = 0x20;
-inline constexpr std::uint8_t kCtrlNInit = 0x04;    // low resets the boards
+inline constexpr std::uint8_t kCtrlNInit = 0x04; // low resets the boards
 
 // Bus address space: 16 blocks of 16 addresses, ID byte at offset 0x0F.
 inline constexpr std::uint32_t kBlockSize = 0x10;
@@ -58,19 +58,19 @@ inline constexpr std::uint32_t kEncoderCount = 4;
 inline constexpr std::uint32_t kCountBytes = 3;
 
 // Rate generator board (blocks 1 and 2).
-inline constexpr std::uint32_t kRateCount = 0x10;    // W: channel n at 0x10 + 3n
-inline constexpr std::uint32_t kRateControl = 0x1C;  // W: run and direction bits
-inline constexpr std::uint32_t kRateAux = 0x1D;      // W: 0x1D and 0x1E follow 0x1C
-inline constexpr std::uint32_t kRateBoardId = 0x1F;  // R
-inline constexpr std::uint32_t kDigOut0 = 0x1F;      // W
-inline constexpr std::uint32_t kReg26 = 0x26;        // W: set once by diocontinuous
+inline constexpr std::uint32_t kRateCount = 0x10;   // W: channel n at 0x10 + 3n
+inline constexpr std::uint32_t kRateControl = 0x1C; // W: run and direction bits
+inline constexpr std::uint32_t kRateAux = 0x1D;     // W: 0x1D and 0x1E follow 0x1C
+inline constexpr std::uint32_t kRateBoardId = 0x1F; // R
+inline constexpr std::uint32_t kDigOut0 = 0x1F;     // W
+inline constexpr std::uint32_t kReg26 = 0x26;       // W: set once by diocontinuous
 inline constexpr std::uint8_t kRateAuxValue = 0xC8;
 inline constexpr std::uint8_t kRateStopAll = 0x00;
 inline constexpr std::uint32_t kRateChannels = 4;
 
 // Digital I/O board (block 4).
-inline constexpr std::uint32_t kDigOut1 = 0x41;      // W
-inline constexpr std::uint32_t kDioBoardId = 0x4F;   // R
+inline constexpr std::uint32_t kDigOut1 = 0x41;    // W
+inline constexpr std::uint32_t kDioBoardId = 0x4F; // R
 
 constexpr std::uint32_t rate_channel_addr(int channel) {
   return kRateCount + kCountBytes * static_cast<std::uint32_t>(channel);

@@ -1,15 +1,87 @@
+// The decode from port number to register, and which backend is in use.
 #include "port_io.h"
+
+#include "backends.h"
+#include "vorn.h"
 
 namespace vorn {
 
-PortIo::~PortIo() = default;
-
 namespace {
-PortIo *current = nullptr;
+
+PortBackend *installed = nullptr; // by ScopedBackend, ahead of any choice
+PortBackend *chosen = nullptr;    // by start-up
+std::uint32_t granted_base = 0;
+bool granted = false;
+
+// Before any grant, ports are taken relative to vorn_base_addr, so that a
+// backend still sees what a client does after a refused start-up.
+std::uint32_t current_base() { return granted ? granted_base : vorn_base_addr; }
+
+} // namespace
+
+PortBackend::~PortBackend() = default;
+
+void PortBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    bytes[i] = read(Reg::epp_data);
 }
 
-PortIo &port() { return current ? *current : hardware_port(); }
+void PortBackend::release() {}
 
-void set_port(PortIo *backend) { current = backend; }
+ScopedBackend::ScopedBackend(PortBackend &backend) : previous_(installed) {
+  installed = &backend;
+  granted = false;
+}
+
+ScopedBackend::~ScopedBackend() {
+  installed = previous_;
+  granted = false;
+}
+
+// Port numbers are 16 bits wide, so the offset is taken modulo 2^16, as
+// the primitives compute the port number from vorn_base_addr.
+bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
+  const auto offset = static_cast<std::uint16_t>(port - base);
+  if (offset >= kRegCount)
+    return false;
+  reg = static_cast<Reg>(offset);
+  return true;
+}
+
+PortBackend &port_backend() {
+  if (installed != nullptr)
+    return *installed;
+  return chosen != nullptr ? *chosen : raw_backend();
+}
+
+std::uint8_t port_read(std::uint16_t port) {
+  Reg reg;
+  return decode_port(port, current_base(), reg) ? port_backend().read(reg) : 0xFF;
+}
+
+void port_write(std::uint16_t port, std::uint8_t value) {
+  Reg reg;
+  if (decode_port(port, current_base(), reg))
+    port_backend().write(reg, value);
+}
+
+void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t count) {
+  Reg reg;
+  if (decode_port(port, current_base(), reg) && reg == Reg::epp_data) {
+    port_backend().read_epp_data(bytes, count);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i)
+    bytes[i] = port_read(port);
+}
+
+PortBackend *installed_backend() { return installed; }
+
+void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
+  if (backend != installed)
+    chosen = backend;
+  granted = is_granted;
+  granted_base = base;
+}
 
 } // namespace vorn

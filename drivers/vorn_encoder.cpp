@@ -80,11 +80,13 @@ int EncoderLatch(void) {
 int EncReadAll(LONGBYTE *lbEnc) {
   SelAddr(kEncCount);
   vorn::port_out(kPortControl, kCtrlReverse);
-  for (int i = 0; i < kEncoders; ++i)
+  std::uint8_t bytes[kEncoderCount * kCountBytes];
+  vorn::port_in_many(kPortEppData, bytes, sizeof bytes);
+  for (int i = 0; i < kEncoders; ++i) {
     for (std::uint32_t b = 0; b < kCountBytes; ++b)
-      lbEnc[i].Byte[b] = vorn::port_in(kPortEppData);
-  for (int i = 0; i < kEncoders; ++i)
+      lbEnc[i].Byte[b] = bytes[i * kCountBytes + b];
     extend(i, &lbEnc[i]);
+  }
   return 0;
 }
 

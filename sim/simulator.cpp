@@ -14,25 +14,42 @@ Simulator::~Simulator() {
   uninstall();
   if (impl_->exit_report != nullptr)
     report(impl_->exit_report);
-  impl_->trace.close();
 }
 
 void Simulator::install() {
   impl_->base = vorn_base_addr;
-  vorn::set_port(this);
-  impl_->installed = true;
+  put_in_place();
 }
 
-void Simulator::uninstall() {
-  if (impl_->installed && &vorn::port() == this)
-    vorn::set_port(nullptr);
-  impl_->installed = false;
+void Simulator::put_in_place() {
+  installed_.reset();
+  if (tracer_)
+    installed_.emplace(*tracer_);
+  else
+    installed_.emplace(*this);
 }
 
-std::uint8_t Simulator::read(std::uint16_t port) { return impl_->read(port); }
-void Simulator::write(std::uint16_t port, std::uint8_t value) { impl_->write(port, value); }
-int Simulator::request(std::uint32_t first, std::uint32_t count) {
-  return impl_->request(first, count);
+void Simulator::uninstall() { installed_.reset(); }
+
+const char *Simulator::name() const { return "sim"; }
+int Simulator::open(std::uint32_t base) { return impl_->open(base); }
+std::uint8_t Simulator::read(Reg reg) { return impl_->read(reg); }
+void Simulator::write(Reg reg, std::uint8_t value) { impl_->write(reg, value); }
+
+std::uint8_t Simulator::read(std::uint16_t port) {
+  Reg reg;
+  if (decode_port(port, impl_->base, reg))
+    return impl_->read(reg);
+  impl_->outside(port);
+  return 0xFF;
+}
+
+void Simulator::write(std::uint16_t port, std::uint8_t value) {
+  Reg reg;
+  if (decode_port(port, impl_->base, reg))
+    impl_->write(reg, value);
+  else
+    impl_->outside(port);
 }
 
 std::uint32_t Simulator::counter(int n) {
@@ -95,9 +112,31 @@ std::uint64_t Simulator::injected_flips_total() const {
   return n;
 }
 
-bool Simulator::trace_to(const std::string &path) { return impl_->trace.open(path); }
-void Simulator::trace_to(std::FILE *file) { impl_->trace.attach(file); }
-void Simulator::flush_trace() { impl_->trace.flush(); }
+bool Simulator::trace_to(const std::string &path) {
+  auto tracer = std::make_unique<TracingBackend>(*this);
+  if (!tracer->trace_to(path))
+    return false;
+  tracer_ = std::move(tracer);
+  if (installed_)
+    put_in_place();
+  return true;
+}
+
+void Simulator::trace_to(std::FILE *file) {
+  if (file == nullptr) {
+    tracer_.reset();
+  } else {
+    tracer_ = std::make_unique<TracingBackend>(*this);
+    tracer_->trace_to(file);
+  }
+  if (installed_)
+    put_in_place();
+}
+
+void Simulator::flush_trace() {
+  if (tracer_)
+    tracer_->flush();
+}
 
 void Simulator::report(std::FILE *out) const {
   impl_->log.report(out);

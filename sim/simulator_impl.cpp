@@ -39,24 +39,25 @@ void SimulatorImpl::sync() {
 
 bool SimulatorImpl::reverse() const { return (control & kCtrlDirection) != 0; }
 
-bool SimulatorImpl::begin(std::uint16_t port, std::uint16_t &offset) {
+void SimulatorImpl::begin() {
   ++accesses;
   clock.on_access();
   sync();
   if (refused)
     log.note_refused();
-  offset = static_cast<std::uint16_t>(port - base);
-  if (offset < kPortCount && offset < granted)
-    return true;
+}
+
+void SimulatorImpl::outside(std::uint16_t port) {
+  begin();
   log.note_outside(port);
-  return false;
+  end();
 }
 
 void SimulatorImpl::end() {
   if (rig.interrupt_after != 0 && accesses == rig.interrupt_after) {
     // The scripted Ctrl-C: the trace is complete up to here even if the
     // signal ends the process.
-    trace.flush();
+    vorn::flush_port_traces();
     std::raise(SIGINT);
   }
 }
@@ -102,76 +103,69 @@ void SimulatorImpl::data_write(std::uint8_t value) {
   }
 }
 
-std::uint8_t SimulatorImpl::read(std::uint16_t port) {
-  std::uint16_t offset = 0;
+std::uint8_t SimulatorImpl::read(Reg reg) {
+  begin();
   std::uint8_t value = 0xFF;
-  if (begin(port, offset)) {
-    switch (offset) {
-    case kPortData:
-      value = data_latch;
-      break;
-    case kPortStatus:
-      value = status;
-      break;
-    case kPortControl:
-      value = control;
-      break;
-    case kPortEppAddr:
-      log.note_address_read();
-      break;
-    default:
-      value = data_read();
-      break;
-    }
+  switch (reg) {
+  case Reg::data:
+    value = data_latch;
+    break;
+  case Reg::status:
+    value = status;
+    break;
+  case Reg::control:
+    value = control;
+    break;
+  case Reg::epp_addr:
+    log.note_address_read();
+    break;
+  case Reg::epp_data:
+    value = data_read();
+    break;
   }
-  trace.line('R', offset, value);
   end();
   return value;
 }
 
-void SimulatorImpl::write(std::uint16_t port, std::uint8_t value) {
-  std::uint16_t offset = 0;
-  if (begin(port, offset)) {
-    switch (offset) {
-    case kPortData:
-      data_latch = value;
+void SimulatorImpl::write(Reg reg, std::uint8_t value) {
+  begin();
+  switch (reg) {
+  case Reg::data:
+    data_latch = value;
+    driven = value;
+    break;
+  case Reg::status:
+    // The timeout flag clears when written with a one.
+    if (value & kStatusTimeout)
+      status &= static_cast<std::uint8_t>(~kStatusTimeout);
+    break;
+  case Reg::control:
+    if ((control & kCtrlNInit) && !(value & kCtrlNInit))
+      boards.reset();
+    control = value;
+    break;
+  case Reg::epp_addr:
+    if (reverse()) {
+      log.note(Slip::select_reverse, value);
+    } else {
+      selected = value;
       driven = value;
-      break;
-    case kPortStatus:
-      // The timeout flag clears when written with a one.
-      if (value & kStatusTimeout)
-        status &= static_cast<std::uint8_t>(~kStatusTimeout);
-      break;
-    case kPortControl:
-      if ((control & kCtrlNInit) && !(value & kCtrlNInit))
-        boards.reset();
-      control = value;
-      break;
-    case kPortEppAddr:
-      if (reverse()) {
-        log.note(Slip::select_reverse, value);
-      } else {
-        selected = value;
-        driven = value;
-      }
-      break;
-    default:
-      data_write(value);
-      break;
     }
+    break;
+  case Reg::epp_data:
+    data_write(value);
+    break;
   }
-  trace.line('W', offset, value);
   end();
 }
 
-int SimulatorImpl::request(std::uint32_t first, std::uint32_t count) {
+int SimulatorImpl::open(std::uint32_t first) {
   if (rig.refuse_access != 0) {
     refused = true;
     return rig.refuse_access;
   }
   refused = false;
   base = first;
-  granted = count;
   return 0;
 }
 

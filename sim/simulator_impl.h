@@ -7,7 +7,6 @@
 #include "board_map.h"
 #include "board_set.h"
 #include "sim_clock.h"
-#include "trace_writer.h"
 #include "vornsim.hpp"
 
 #include <array>
@@ -33,9 +32,11 @@ class SimulatorImpl {
 public:
   explicit SimulatorImpl(Rig rig);
 
-  std::uint8_t read(std::uint16_t port);
-  void write(std::uint16_t port, std::uint8_t value);
-  int request(std::uint32_t first, std::uint32_t count);
+  std::uint8_t read(Reg reg);
+  void write(Reg reg, std::uint8_t value);
+  int open(std::uint32_t first);
+  // An access to a port outside the five registers: counted, reaches nothing.
+  void outside(std::uint16_t port);
   // Brings motion up to the clock's time.
   void sync();
 
@@ -43,11 +44,9 @@ public:
   BoardSet boards;
   SimClock clock;
   AccessLog log;
-  TraceWriter trace;
   FlipSource flips;
   std::array<std::uint64_t, kAxes + 1> flips_by_axis{}; // [kAxes]: elsewhere
   std::uint32_t base = 0;
-  std::uint32_t granted = map::kPortCount; // ports from base on that respond
   std::uint8_t control = map::kCtrlForward;
   std::uint8_t status = 0x00;
   std::uint8_t selected = 0;
@@ -56,12 +55,11 @@ public:
   std::uint64_t accesses = 0;
   std::uint64_t synced = 0; // ticks the motion has reached
   bool refused = false;
-  bool installed = false;
   std::FILE *exit_report = nullptr;
 
 private:
-  // Counts the access and moves time; false when the port is out of reach.
-  bool begin(std::uint16_t port, std::uint16_t &offset);
+  // Counts the access and moves time.
+  void begin();
   void end();
   std::uint8_t data_read();
   void data_write(std::uint8_t value);

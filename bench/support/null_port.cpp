@@ -9,38 +9,26 @@ using namespace vorn::map;
 NullPort::NullPort(Timeout timeout, Answers answers)
     : status_(timeout == Timeout::pending ? kStatusTimeout : 0x00), answers_(answers) {}
 
-NullPort::~NullPort() {
-  if (installed_)
-    set_port(nullptr);
-}
+void NullPort::install() { in_place_.emplace(*this); }
 
-void NullPort::install() {
-  set_port(this);
-  installed_ = true;
-}
-
-std::uint8_t NullPort::read(std::uint16_t port) {
+std::uint8_t NullPort::read(Reg reg) {
   ++accesses_;
-  const auto offset = static_cast<std::uint16_t>(port - vorn_base_addr);
-  if (offset == kPortStatus)
+  if (reg == Reg::status)
     return status_;
-  if (offset == kPortEppData && answers_ == Answers::preset_echo)
+  if (reg == Reg::epp_data && answers_ == Answers::preset_echo)
     return preset_[read_++ % kCountBytes];
   return 0xFF;
 }
 
-void NullPort::write(std::uint16_t port, std::uint8_t value) {
+void NullPort::write(Reg reg, std::uint8_t value) {
   ++accesses_;
-  const auto offset = static_cast<std::uint16_t>(port - vorn_base_addr);
-  if (offset == kPortEppAddr) {
+  if (reg == Reg::epp_addr) {
     preset_selected_ = value == kEncPreset;
     written_ = 0;
     read_ = 0;
-  } else if (offset == kPortEppData && preset_selected_ && written_ < kCountBytes) {
+  } else if (reg == Reg::epp_data && preset_selected_ && written_ < kCountBytes) {
     preset_[written_++] = value;
   }
 }
-
-int NullPort::request(std::uint32_t, std::uint32_t) { return 0; }
 
 } // namespace vorn::measure

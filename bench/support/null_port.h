@@ -7,6 +7,7 @@
 #include "port_io.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace vorn::measure {
 
@@ -20,23 +21,23 @@ enum class Timeout { clear, pending };
 // them (commtest's cycle then finds no mismatch).
 enum class Answers { empty_bus, preset_echo };
 
-class NullPort final : public PortIo {
+class NullPort final : public PortBackend {
 public:
   explicit NullPort(Timeout timeout = Timeout::clear, Answers answers = Answers::empty_bus);
-  ~NullPort() override; // back to the hardware port if installed
 
-  void install(); // becomes the port backend
+  void install(); // becomes the port backend while it lives
   std::uint64_t accesses() const { return accesses_; }
 
-  std::uint8_t read(std::uint16_t port) override;
-  void write(std::uint16_t port, std::uint8_t value) override;
-  int request(std::uint32_t first, std::uint32_t count) override;
+  const char *name() const override { return "null"; }
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
+  int open(std::uint32_t) override { return 0; }
 
 private:
+  std::optional<ScopedBackend> in_place_;
   std::uint8_t status_;
   Answers answers_;
   std::uint64_t accesses_ = 0;
-  bool installed_ = false;
   std::uint8_t preset_[map::kCountBytes] = {0xFF, 0xFF, 0xFF};
   unsigned written_ = 0; // preset bytes written since the selection
   unsigned read_ = 0;    // data bytes read since the selection

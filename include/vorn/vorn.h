@@ -36,9 +36,37 @@ VORN_API void BusReset(void);
 VORN_API int16_t InitializeParPort(void);
 
 /* ---- start-up and shut-down -------------------------------------------- */
-/* -1 with errno set when port access is refused: then no port access is made. */
+/* Takes the port and starts the boards. `stuffstuff` chooses the way to the
+ * port: NULL or "" take the environment variable VORN_PORT, and "auto" when
+ * that is unset too:
+ *   "auto"          the kernel's device for the port at vorn_base_addr
+ *                   (/dev/parportN, group lp, allowed under Secure Boot)
+ *                   when the kernel has that port, raw access otherwise
+ *   "device"        the kernel's device for the port at vorn_base_addr only
+ *   "raw"           the registers through ioperm (root, no kernel lockdown)
+ *   "/dev/parportN" that device; vorn_base_addr becomes its base address
+ * Any other string is taken as "auto".
+ * The port is held against other programs until vornMotQuit() or exit.
+ * -1 with errno set when port access is refused (EBUSY: another program has
+ * the port); then no port access is made and vornPortProblem() says why. */
 VORN_API int vornMotInit(const char *stuffstuff);
+/* Stops the boards and gives the port back. */
 VORN_API int vornMotQuit(void);
+/* Lines for people on why the last start-up could not take the port and how
+ * to fix that, each ending in a newline; "" after a start-up that could. */
+VORN_API const char *vornPortProblem(void);
+
+/* A parallel port the kernel's driver has found. */
+typedef struct {
+  uint32_t base;    /* base I/O address */
+  char device[32];  /* its device, /dev/parportN */
+  char modes[64];   /* the modes the kernel reports, e.g. "PCSPP,TRISTATE,EPP" */
+  int usable;       /* 1 when this user can open the device */
+} vorn_port_info;
+/* The kernel's n-th parallel port (n = 0, 1, ...): 0, or -1 past the last. */
+VORN_API int vornPortInfo(int n, vorn_port_info *info);
+/* The base address of the kernel's port behind `device`: 0, or -1. */
+VORN_API int vornPortBase(const char *device, uint32_t *base);
 VORN_API int EncoderInit(void);
 VORN_API int EncoderQuit(void);
 VORN_API int16_t RateInit(void);

@@ -1,5 +1,5 @@
 // The simulated board set: a parallel port in EPP mode with the encoder,
-// rate generator and digital I/O boards behind it, as a vorn::PortIo backend.
+// rate generator and digital I/O boards behind it, as a vorn::PortBackend.
 //
 // Typical use in a test:
 //
@@ -7,12 +7,13 @@
 //   rig.clock = vorn::sim::Clock::virtual_time;
 //   vorn::sim::Simulator sim(rig);
 //   sim.install();              // every port access of libvorn now reaches it
-//   vornMotInit(nullptr);       // requests base..base+4; the model decodes
-//   ...                         // offsets from the requested base on
+//   vornMotInit(nullptr);       // opens the port at vorn_base_addr
+//   ...
 //   EXPECT_EQ(sim.counter(0), 517u);
 //
-// Port offsets are decoded relative to the base of the last granted access
-// request; before any request, relative to vorn_base_addr at install().
+// read(port) and write(port, value) take port numbers relative to the base
+// of the last granted open; before any, relative to vorn_base_addr at
+// install().
 //
 // The model is single-threaded like the bus it stands for. Motion is brought
 // up to date lazily: on every port access and by the accessors that read
@@ -112,22 +113,28 @@ VORNSIM_API Rig load_rig(const std::string &path);
 
 class SimulatorImpl;
 
-class VORNSIM_API Simulator final : public vorn::PortIo {
+class VORNSIM_API Simulator final : public vorn::PortBackend {
 public:
   explicit Simulator(Rig rig = default_rig());
   ~Simulator() override; // uninstalls, writes the exit report, closes the trace
   Simulator(const Simulator &) = delete;
   Simulator &operator=(const Simulator &) = delete;
 
-  // Becomes the port backend (vorn::set_port) and takes vorn_base_addr as
-  // the base until an access request names another.
+  // Becomes the port backend until uninstall() (or destruction), through
+  // the tracer when a trace is written, and takes vorn_base_addr as the
+  // base until an open names another.
   void install();
   void uninstall();
 
-  // vorn::PortIo: the parallel port's registers base+0 to base+4.
-  std::uint8_t read(std::uint16_t port) override;
-  void write(std::uint16_t port, std::uint8_t value) override;
-  int request(std::uint32_t first, std::uint32_t count) override;
+  // vorn::PortBackend: the parallel port's five registers.
+  const char *name() const override;
+  int open(std::uint32_t base) override;
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
+  // The same by port number, for tests that drive the port directly; a
+  // port outside the five registers reaches nothing and reads 0xFF.
+  std::uint8_t read(std::uint16_t port);
+  void write(std::uint16_t port, std::uint8_t value);
 
   // Encoder board.
   std::uint32_t counter(int n); // live 24-bit count
@@ -168,7 +175,8 @@ public:
   std::uint64_t injected_flips(int axis) const; // axis 0-3: flips in its count bytes
   std::uint64_t injected_flips_total() const;
 
-  // Port trace: one line "R|W <offset> <hh>" per access. trace_to(path)
+  // Port trace: one line "R|W <offset> <hh>" per access that comes through
+  // the library (a vorn::TracingBackend around the simulator). trace_to(path)
   // returns false with errno set when the file cannot be opened; the file is
   // closed by the simulator. trace_to(FILE*) is not owned; nullptr stops it.
   bool trace_to(const std::string &path);
@@ -185,7 +193,11 @@ public:
   const Rig &rig() const;
 
 private:
+  void put_in_place();
+
   std::unique_ptr<SimulatorImpl> impl_;
+  std::unique_ptr<TracingBackend> tracer_;
+  std::optional<ScopedBackend> installed_;
 };
 
 } // namespace vorn::sim

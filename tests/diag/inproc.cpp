@@ -35,9 +35,9 @@ std::string StdoutCapture::take() {
 
 StopAfterReads::StopAfterReads(std::uint64_t reads) : left_(reads) { vorndiag::done = 0; }
 
-std::uint8_t StopAfterReads::read(std::uint16_t port) {
-  std::uint8_t value = RecordingPort::read(port);
-  if (port == vorn_base_addr + 4 && left_ > 0 && --left_ == 0)
+std::uint8_t StopAfterReads::read(vorn::Reg reg) {
+  std::uint8_t value = RecordingPort::read(reg);
+  if (reg == vorn::Reg::epp_data && left_ > 0 && --left_ == 0)
     vorndiag::done = 1;
   return value;
 }

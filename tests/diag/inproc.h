@@ -36,7 +36,7 @@ private:
 class StopAfterReads : public vorn::test::RecordingPort {
 public:
   explicit StopAfterReads(std::uint64_t reads);
-  std::uint8_t read(std::uint16_t port) override;
+  std::uint8_t read(vorn::Reg reg) override;
 
 private:
   std::uint64_t left_;

@@ -104,14 +104,17 @@ TEST(ReadData, ReturnsTheByteZeroExtended) {
 
 TEST(BaseAddress, IsReadAfreshAtEveryCall) {
   RecordingPort port(0x278);
+  ASSERT_EQ(InitializeParPort(), 0);
   SelWrt(0x03, 0x00);
-  vorn_base_addr = 0x378; // the recording port now sees offsets 0x100 higher
+  vorn_base_addr = 0x279; // one port up: the control register is now 0x27B
+  BusReset();
+  vorn_base_addr = 0x378; // outside the port opened at 0x278: reaches nothing
   BusReset();
   const auto &log = port.accesses();
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[2].offset, 3);
-  EXPECT_EQ(log[4].offset, 0x102);
-  EXPECT_EQ(log[5].offset, 0x102);
+  EXPECT_EQ(log[4].offset, 3);
+  EXPECT_EQ(log[5].offset, 3);
 }
 
 } // namespace

@@ -55,12 +55,14 @@ TEST(Lifecycle, BusTrafficAndResults) {
   }
 }
 
-TEST(Lifecycle, StartUpRequestsTheFivePortsAtTheBase) {
+TEST(Lifecycle, StartUpOpensThePortAtTheBaseAndShutDownReleasesIt) {
   RecordingPort port(0x2F8);
   vornMotInit(nullptr);
-  EXPECT_EQ(port.requests(), 1);
-  EXPECT_EQ(port.requested_first(), 0x2F8u);
-  EXPECT_EQ(port.requested_count(), 5u);
+  EXPECT_EQ(port.opens(), 1);
+  EXPECT_EQ(port.opened_base(), 0x2F8u);
+  EXPECT_EQ(port.releases(), 1) << "whatever was held before is given back first";
+  vornMotQuit();
+  EXPECT_EQ(port.releases(), 2);
 }
 
 TEST(Lifecycle, RefusedAccessMakesNoPortAccessAndSetsErrno) {
@@ -74,15 +76,17 @@ TEST(Lifecycle, RefusedAccessMakesNoPortAccessAndSetsErrno) {
   }
 }
 
-TEST(HardwarePort, RefusesRangesPastTheLastPort) {
-  EXPECT_EQ(vorn::hardware_port().request(0xFFFC, 5), EINVAL);
-  EXPECT_EQ(vorn::hardware_port().request(0xFFFFFFFF, 5), EINVAL);
+TEST(RawPort, RefusesRangesPastTheLastPort) {
+  vorn::PortBackend &raw = *vorn::find_backend("raw");
+  EXPECT_EQ(raw.open(0xFFFC), EINVAL);
+  EXPECT_EQ(raw.open(0xFFFFFFFF), EINVAL);
 }
 
-TEST(HardwarePort, UngrantedAccessesAreDroppedNotFatal) {
+TEST(RawPort, UngrantedAccessesAreDroppedNotFatal) {
   // this machine grants no port access, so nothing here may fault
-  EXPECT_EQ(vorn::hardware_port().read(0x37C), 0xFF);
-  vorn::hardware_port().write(0x37A, 0x04);
+  vorn::PortBackend &raw = *vorn::find_backend("raw");
+  EXPECT_EQ(raw.read(vorn::Reg::epp_data), 0xFF);
+  raw.write(vorn::Reg::control, 0x04);
 }
 
 } // namespace

@@ -35,11 +35,11 @@ readelf -d "$libdir/libvorn.so" | grep -q 'SONAME.*\[libvorn\.so\.1\]' || fail "
 declared=$(sed -n 's/.*VORN_API [^(;]*[ *]\([A-Za-z_][A-Za-z0-9_]*\) *[(;].*/\1/p' \
              "$prefix/include/vorn/vorn.h" "$prefix/include/vorn/extintf.h" | sort -u)
 exported=$(nm -D --defined-only "$libdir/libvorn.so" | awk '{print $3}' |
-             grep -v -e '^_Z[A-Z]*N4vorn' -e '^__odr_asan\.' | sort -u)
+             grep -v -e '^_Z[A-Z]*N[A-Z]*4vorn' -e '^__odr_asan\.' | sort -u)
 [ "$declared" = "$exported" ] ||
   fail "exports differ from the headers:$(diff <(echo "$declared") <(echo "$exported") | grep '^[<>]')"
-nm -D --defined-only "$libdir/libvorn.so" | grep -q '_ZN4vorn8set_portEPNS_6PortIoE' ||
-  fail "vorn::set_port not exported"
+nm -D --defined-only "$libdir/libvorn.so" | grep -q '_ZN4vorn13ScopedBackendC[12]ERNS_11PortBackendE' ||
+  fail "vorn::ScopedBackend not exported"
 
 # The man pages render without a warning.
 warnings=$(groff -man -Tutf8 -ww -z "$prefix"/share/man/man1/vorn{diag,trace}.1 2>&1)

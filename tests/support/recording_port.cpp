@@ -14,36 +14,26 @@ std::string to_string(const std::vector<Access> &accesses) {
   return out;
 }
 
-RecordingPort::RecordingPort(std::uint32_t base) : base_(base) {
-  vorn_base_addr = base;
-  set_port(this);
-}
+RecordingPort::RecordingPort(std::uint32_t base) { vorn_base_addr = base; }
 
-RecordingPort::~RecordingPort() { set_port(nullptr); }
-
-std::uint8_t RecordingPort::read(std::uint16_t port) {
-  std::uint16_t offset = static_cast<std::uint16_t>(port - base_);
-  std::uint8_t value = 0xFF;
-  if (offset < map::kPortCount) {
-    auto &queue = scripts_[offset];
-    if (!queue.empty()) {
-      last_[offset] = queue.front();
-      queue.pop_front();
-    }
-    value = last_[offset];
+std::uint8_t RecordingPort::read(Reg reg) {
+  const auto offset = static_cast<std::uint16_t>(reg);
+  auto &queue = scripts_[offset];
+  if (!queue.empty()) {
+    last_[offset] = queue.front();
+    queue.pop_front();
   }
-  log_.push_back({'R', offset, value});
-  return value;
+  log_.push_back({'R', offset, last_[offset]});
+  return last_[offset];
 }
 
-void RecordingPort::write(std::uint16_t port, std::uint8_t value) {
-  log_.push_back({'W', static_cast<std::uint16_t>(port - base_), value});
+void RecordingPort::write(Reg reg, std::uint8_t value) {
+  log_.push_back({'W', static_cast<std::uint16_t>(reg), value});
 }
 
-int RecordingPort::request(std::uint32_t first, std::uint32_t count) {
-  ++requests_;
-  req_first_ = first;
-  req_count_ = count;
+int RecordingPort::open(std::uint32_t base) {
+  ++opens_;
+  opened_base_ = base;
   return refusal_;
 }
 

@@ -1,6 +1,6 @@
 #include "trace_writer.h"
 
-namespace vorn::sim {
+namespace vorn {
 
 namespace {
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
@@ -57,4 +57,4 @@ void TraceWriter::line(char kind, std::uint16_t offset, std::uint8_t value) {
   std::fwrite(p, 1, static_cast<std::size_t>(text + sizeof text - p), file_);
 }
 
-} // namespace vorn::sim
+} // namespace vorn

@@ -1,14 +1,14 @@
 // The port trace: "R <offset> <hh>" or "W <offset> <hh>", one line per
 // access, through a large stdio buffer so that tracing never allocates.
-#ifndef VORNSIM_TRACE_WRITER_H
-#define VORNSIM_TRACE_WRITER_H
+#ifndef VORN_TRACE_WRITER_H
+#define VORN_TRACE_WRITER_H
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
-namespace vorn::sim {
+namespace vorn {
 
 class TraceWriter {
 public:
@@ -29,6 +29,6 @@ private:
   std::unique_ptr<char[]> buffer_;
 };
 
-} // namespace vorn::sim
+} // namespace vorn
 
 #endif

@@ -1,14 +1,10 @@
-// EPP bus primitives and the start-up and shut-down of the whole driver set.
-// Each primitive is a fixed sequence of port accesses: no waits, no retries.
+// EPP bus primitives. Each primitive is a fixed sequence of port accesses:
+// no waits, no retries.
 #include "board_map.h"
 #include "port_access.h"
 #include "vorn.h"
 
-#include <cerrno>
-
 using namespace vorn::map;
-
-uint32_t vorn_base_addr = 0x378;
 
 namespace {
 
@@ -28,7 +24,7 @@ void select_keeping_control(uint32_t port) {
 extern "C" {
 
 int ClrTimeout(void) {
-  if ((in(kPortStatus) & kStatusTimeout) == 0)
+  if ((in(kPortStatus)&kStatusTimeout) == 0)
     return 0;
   std::uint8_t r = in(kPortStatus);
   out(kPortStatus, static_cast<std::uint8_t>(r | kStatusTimeout));
@@ -79,32 +75,6 @@ void SelWrt16(uint32_t port, uint16_t word) {
 void BusReset(void) {
   out(kPortControl, kCtrlReset);
   out(kPortControl, kCtrlForward);
-}
-
-// Unlike a bare ioperm call, a refusal is reported: going on would make the
-// first port instruction fault.
-int16_t InitializeParPort(void) {
-  int err = vorn::port().request(vorn_base_addr, kPortCount);
-  if (err != 0) {
-    errno = err;
-    return -1;
-  }
-  return 0;
-}
-
-int vornMotInit(const char *stuffstuff) {
-  (void)stuffstuff; // accepted for the interface, configures nothing
-  if (InitializeParPort() != 0)
-    return -1;
-  RateInit();
-  return EncoderInit() == -1 ? -1 : 0;
-}
-
-int vornMotQuit(void) {
-  RateQuit();
-  EncoderQuit();
-  DIOQuit();
-  return 0;
 }
 
 } // extern "C"

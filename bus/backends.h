@@ -1,0 +1,37 @@
+// The table of port backends start-up can choose from, and the choice.
+#ifndef VORN_BACKENDS_H
+#define VORN_BACKENDS_H
+
+#include "port_io.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vorn {
+
+PortBackend &raw_backend();
+
+// A port choice: "/dev/..." a device path, "raw", "device" (the kernel's
+// port at the base), anything else automatic (the kernel's port at the base
+// if there is one, raw otherwise). nullptr or "" stand for VORN_PORT.
+enum class Way { automatic, raw, device, path };
+Way way_of(const char *choice);
+// The backend for `choice`: 0, or an errno value with port_problem()
+// saying why.
+int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend);
+
+// Chooses (unless a backend was put in place) and opens the port; releases
+// the one held before. 0 or the errno value of the refusal.
+int open_port(std::uint32_t base, const char *choice);
+void release_port();
+
+// The state port_read() and port_write() go by.
+PortBackend *installed_backend();
+void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
+
+// Lines for people on why the last open_port() failed and how to fix it.
+const std::string &port_problem();
+
+} // namespace vorn
+
+#endif

@@ -1,0 +1,59 @@
+// The port through the kernel's parallel-port driver (/dev/parportN): no
+// root, allowed under kernel lockdown, and the kernel keeps every other
+// program and driver off the port while it is held.
+#ifndef VORN_DEVICE_PORT_H
+#define VORN_DEVICE_PORT_H
+
+#include "port_io.h"
+
+#include <string>
+
+namespace vorn {
+
+class DevicePort final : public PortBackend {
+public:
+  // Which step of taking the device failed, for the explanation.
+  enum class Step { none, open, claim };
+
+  ~DevicePort() override { release(); }
+
+  void set_path(std::string path) { path_ = std::move(path); }
+  const std::string &path() const { return path_; }
+  Step failed_step() const { return failed_; }
+
+  const char *name() const override { return "device"; }
+  // Opens and claims the device exclusively; EBUSY when another program or
+  // driver has the port.
+  int open(std::uint32_t base) override;
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
+  void read_epp_data(std::uint8_t *bytes, std::size_t count) override;
+  void release() override;
+
+private:
+  // Only ioctls that change something are made.
+  void set_mode(int mode);
+  void apply_direction();
+  std::uint8_t status();
+  std::uint8_t epp_read_byte();
+  void epp_write(int mode, std::uint8_t value);
+
+  std::string path_;
+  int fd_ = -1;
+  Step failed_ = Step::none;
+  int mode_ = -1;                    // last PPSETMODE
+  int direction_ = -1;               // last PPDATADIR
+  std::uint8_t control_ = 0;         // as last written by the library, direction bit included
+  std::uint8_t control_written_ = 0; // low bits as last given to PPWCONTROL
+  // The kernel clears EPP timeouts itself; this one stands for the status
+  // register's bit 0 as the raw port would show it.
+  bool timeout_ = false;
+};
+
+// Takes the kernel's device for `path` only to keep others off the port
+// while raw access is in use; fd or -1 with errno (EBUSY when taken).
+int claim_device(const std::string &path);
+
+} // namespace vorn
+
+#endif

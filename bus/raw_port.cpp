@@ -1,0 +1,107 @@
+#include "raw_port.h"
+
+#include "board_map.h"
+#include "device_port.h"
+#include "kernel_ports.h"
+#include "port_os.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+
+#if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
+#include <sys/io.h>
+#define VORN_HAVE_PORT_IO 1
+#endif
+
+namespace vorn {
+
+namespace {
+
+int grant(std::uint32_t base, int on) {
+#ifdef VORN_HAVE_PORT_IO
+  return ioperm(base, map::kPortCount, on) == 0 ? 0 : errno;
+#else
+  (void)base;
+  (void)on;
+  return ENOSYS;
+#endif
+}
+
+} // namespace
+
+// The kernel's own device is the surest hold: it also keeps its printer
+// driver away. Without a kernel port, programs of ours agree on a lock file.
+int RawPort::hold(std::uint32_t base) {
+  const OsCalls &os = os_calls();
+  if (auto kernel = kernel_port_at(base)) {
+    holder_ = kernel->device;
+    hold_fd_ = claim_device(kernel->device);
+    if (hold_fd_ >= 0)
+      return 0;
+    if (errno == EBUSY)
+      return EBUSY;
+  }
+  char path[64];
+  std::snprintf(path, sizeof path, "/run/lock/vorn-port-%x.lock", unsigned{base});
+  holder_ = path;
+  hold_fd_ = os.open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (hold_fd_ < 0)
+    return 0; // nowhere to keep a lock: go on as before there were locks
+  if (os.flock(hold_fd_, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+    os.close(hold_fd_);
+    hold_fd_ = -1;
+    return err;
+  }
+  return 0;
+}
+
+int RawPort::open(std::uint32_t base) {
+  release();
+  // ioperm takes unsigned long and checks the range only after other
+  // refusals; checking here gives the same answer everywhere.
+  if (base > 0x10000u - map::kPortCount)
+    return EINVAL;
+  if (const int err = hold(base); err != 0)
+    return err;
+  if (const int err = grant(base, 1); err != 0) {
+    release();
+    return err;
+  }
+  base_ = base;
+  open_ = true;
+  return 0;
+}
+
+void RawPort::release() {
+  if (open_)
+    grant(base_, 0);
+  open_ = false;
+  if (hold_fd_ >= 0) {
+    os_calls().close(hold_fd_); // closing gives back the claim or the lock
+    hold_fd_ = -1;
+  }
+}
+
+std::uint8_t RawPort::read(Reg reg) {
+#ifdef VORN_HAVE_PORT_IO
+  // A port instruction without a grant would kill the process.
+  if (open_)
+    return inb(static_cast<unsigned short>(base_ + static_cast<unsigned>(reg)));
+#endif
+  (void)reg;
+  return 0xFF;
+}
+
+void RawPort::write(Reg reg, std::uint8_t value) {
+#ifdef VORN_HAVE_PORT_IO
+  if (open_)
+    outb(value, static_cast<unsigned short>(base_ + static_cast<unsigned>(reg)));
+#endif
+  (void)reg;
+  (void)value;
+}
+
+} // namespace vorn

@@ -1,0 +1,87 @@
+// Start-up and shut-down of the whole driver set, and the way to the port.
+#include "backends.h"
+#include "board_map.h"
+#include "kernel_ports.h"
+#include "port_os.h"
+#include "vorn.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+
+uint32_t vorn_base_addr = 0x378;
+
+namespace {
+
+// The port choice of the last vornMotInit(), for InitializeParPort().
+std::string port_choice;
+
+void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
+  info->base = port.base;
+  std::snprintf(info->device, sizeof info->device, "%s", port.device.c_str());
+  std::snprintf(info->modes, sizeof info->modes, "%s", port.modes.c_str());
+  const vorn::OsCalls &os = vorn::os_calls();
+  const int fd = os.open(port.device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC, 0);
+  info->usable = fd >= 0 ? 1 : 0;
+  if (fd >= 0)
+    os.close(fd);
+}
+
+} // namespace
+
+extern "C" {
+
+// Unlike a bare ioperm call, a refusal is reported: going on would make the
+// first port access fault or reach nothing.
+int16_t InitializeParPort(void) {
+  const int err = vorn::open_port(vorn_base_addr, port_choice.c_str());
+  if (err != 0) {
+    errno = err;
+    return -1;
+  }
+  return 0;
+}
+
+int vornMotInit(const char *stuffstuff) {
+  port_choice = stuffstuff != nullptr ? stuffstuff : "";
+  if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
+    vorn_base_addr = base;
+  if (InitializeParPort() != 0)
+    return -1;
+  RateInit();
+  return EncoderInit() == -1 ? -1 : 0;
+}
+
+int vornMotQuit(void) {
+  RateQuit();
+  EncoderQuit();
+  DIOQuit();
+  vorn::release_port();
+  return 0;
+}
+
+const char *vornPortProblem(void) { return vorn::port_problem().c_str(); }
+
+int vornPortInfo(int n, vorn_port_info *info) {
+  int seen = 0;
+  for (int number = 0; number < vorn::kMaxKernelPorts; ++number) {
+    const auto port = vorn::kernel_port(number);
+    if (port && seen++ == n) {
+      fill_info(*port, info);
+      return 0;
+    }
+  }
+  return -1;
+}
+
+int vornPortBase(const char *device, uint32_t *base) {
+  const auto port = vorn::kernel_port_of(device);
+  if (!port)
+    return -1;
+  *base = port->base;
+  return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,30 @@
+// The operating-system calls behind the kernel-device backend, the port
+// lock and the list of the kernel's parallel ports. Tests put in a table of
+// their own (a fake /dev/parportN and /proc/sys/dev/parport) so that the
+// real backend runs its whole life on a machine without a parallel port.
+#ifndef VORN_PORT_OS_H
+#define VORN_PORT_OS_H
+
+#include "vorn_export.h"
+
+#include <sys/types.h>
+
+namespace vorn {
+
+struct OsCalls {
+  int (*open)(const char *path, int flags, mode_t mode);
+  int (*close)(int fd);
+  ssize_t (*read)(int fd, void *buf, size_t count);
+  ssize_t (*write)(int fd, const void *buf, size_t count);
+  int (*ioctl)(int fd, unsigned long request, void *arg);
+  int (*flock)(int fd, int operation);
+};
+
+// The calls in use: the real ones unless set_os_calls() put others in place.
+VORN_API const OsCalls &os_calls();
+// nullptr puts the real ones back. `calls` must outlive its use.
+VORN_API void set_os_calls(const OsCalls *calls);
+
+} // namespace vorn
+
+#endif
