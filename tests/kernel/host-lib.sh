@@ -10,6 +10,7 @@ kcase() {
   [ $# -gt 1 ] && shift
   CASE_DIR=$RESULTS/$BOOT/$CASE_NAME
   problems=()
+  [ -z "$FIXTURES" ] || rm -rf "${FIXTURES:?}/$CASE_NAME"
   if [ -f "$CASE_DIR/status" ]; then
     "$@"
   else
