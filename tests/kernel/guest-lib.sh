@@ -23,6 +23,7 @@ kcase() {
     gzip -c "$file" | base64 >&3
     echo "==VORN== end" >&3
   done
+  echo "==VORN== complete $CASE_NAME" >&3
 }
 
 run() {

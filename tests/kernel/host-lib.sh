@@ -11,7 +11,7 @@ kcase() {
   CASE_DIR=$RESULTS/$BOOT/$CASE_NAME
   problems=()
   [ -z "$FIXTURES" ] || rm -rf "${FIXTURES:?}/$CASE_NAME"
-  if [ -f "$CASE_DIR/status" ]; then
+  if [ -f "$CASE_DIR/complete" ]; then
     "$@"
   else
     problems+=("no result came back from the guest")
