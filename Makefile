@@ -4,7 +4,7 @@
 PRESET ?= $(if $(CI),ci,dev)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build demo check check-sanitize bench fuzz soak clean
+.PHONY: all deps build demo check check-sanitize check-kernel bench fuzz soak clean
 
 all: build
 
@@ -26,6 +26,16 @@ check-sanitize:
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize
+
+# vorndiag on a real kernel: Debian's, in QEMU, with an emulated parallel
+# port (tests/kernel/README.md). The runs it records land in KERNEL_FIXTURES.
+KERNEL_FIXTURES ?= build/$(PRESET)/kernel-fixtures
+
+check-kernel:
+	@./scripts/ensure-deps kernel
+	cmake --preset $(PRESET) >/dev/null
+	cmake --build --preset $(PRESET) -j $(JOBS) --target vorndiag
+	tests/kernel/run --fixtures $(KERNEL_FIXTURES) build/$(PRESET)/bin/vorndiag
 
 # Builds and runs the benchmarks: per operation, then whole processes.
 bench:

@@ -1,0 +1,114 @@
+# The cases of the real-kernel suite, read by both sides: the guest does
+# the run/hold/release/keep lines, the host checks the expect lines
+# against what came back. A boot lists its cases in the order they run as
+# `kcase NAME [FUNCTION ARGS...]` (FUNCTION defaults to NAME);
+# append_<boot> is its kernel command line.
+#
+#   run USER CMD                 USER is root, tech (in lp) or guest (not)
+#   run_fed USER INPUT CMD       INPUT (printf %b escapes) as standard input
+#   run_interrupted USER SECS CMD  Ctrl-C (SIGINT) after SECS
+#   hold USER CMD / release      CMD runs in the background in between
+#   keep FILE                    FILE comes back to the host
+#   expect_status N | expect_output ERE | expect_empty_bus_map
+#   expect_held_status N | expect_kept NAME (copied to --fixtures DIR)
+#
+# CMD is one simple command; `env NAME=value prog ...` sets variables.
+
+boots="open lockdown"
+append_open=""
+append_lockdown="lockdown=integrity"
+
+boot_open() {
+  kcase raw_root_bus bus_map root 378 # ioperm, no parport driver yet
+  kcase raw_pos_interrupted interrupted root pos
+  kcase raw_commtest_interrupted interrupted root commtest
+  kcase parport_loaded
+  kcase loaded_root_bus bus_map root 378
+  kcase loaded_tech_bus bus_map tech 378 # no ioperm for a user: the device
+}
+
+boot_lockdown() {
+  kcase lockdown_raw_refused
+  kcase parport_loaded
+  kcase root_bus bus_map root 378
+  kcase tech_bus bus_map tech 378
+  kcase tech_device_bus bus_map tech /dev/parport0
+  kcase guest_refused refused_to_guest 378
+  kcase guest_device_refused refused_to_guest /dev/parport0
+  kcase busy_refused
+  kcase pos_interrupted interrupted tech pos
+  kcase commtest_interrupted interrupted tech commtest
+  # recordings for replay; the looping ones kept short
+  kcase trace_bus
+  kcase trace_pos traced_loop pos
+  kcase trace_commtest traced_loop commtest
+  kcase trace_latch traced_loop latch 0
+  kcase trace_rate
+}
+
+bus_map() { # USER PORT
+  run "$1" "vorndiag $2 bus"
+  expect_status 0
+  expect_empty_bus_map
+}
+
+parport_loaded() {
+  run root load-parport
+  expect_status 0
+  expect_output '^base-addr 888([[:space:]]|$)'
+  expect_output '^crw-rw---- root:lp /dev/parport0$'
+}
+
+lockdown_raw_refused() {
+  run root 'vorndiag 378 bus'
+  expect_status 2
+  expect_output '^cannot access I/O ports 0x378 to 0x37c: '
+  expect_output 'Operation not permitted'
+}
+
+refused_to_guest() { # PORT
+  run guest "vorndiag $1 bus"
+  expect_status 2
+  expect_output '/dev/parport0'
+  expect_output 'Permission denied'
+}
+
+busy_refused() {
+  hold tech 'vorndiag 378 pos'
+  run tech 'vorndiag 378 bus'
+  release
+  expect_status 2
+  expect_output 'busy'
+  expect_held_status 0
+}
+
+interrupted() { # USER TEST
+  run_interrupted "$1" 2 "vorndiag 378 $2"
+  expect_status 0
+}
+
+trace_bus() {
+  run tech 'env VORN_TRACE=/tmp/bus.trace vorndiag 378 bus'
+  keep /tmp/bus.trace
+  expect_status 0
+  expect_empty_bus_map
+  expect_kept bus.trace
+}
+
+traced_loop() { # TEST [AXIS]
+  run_interrupted tech 1 "env VORN_TRACE=/tmp/$1.trace vorndiag 378 $*"
+  keep "/tmp/$1.trace"
+  expect_status 0
+  expect_kept "$1.trace"
+}
+
+# axis 1, two rates, then a non-number ends the test
+trace_rate() {
+  run_fed tech '1\n2.5\n-1.25\nq\n' 'env VORN_TRACE=/tmp/rate.trace vorndiag 378 rate'
+  keep /tmp/rate.trace
+  expect_status 0
+  expect_output 'volts=2\.500000'
+  expect_output 'volts=-1\.250000'
+  expect_output 'non numeric volts , quitting'
+  expect_kept rate.trace
+}
