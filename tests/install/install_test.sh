@@ -49,11 +49,13 @@ warnings=$(groff -man -Tutf8 -ww -z "$prefix"/share/man/man1/vorn{diag,trace}.1 
 printf 'clock = "virtual"\n' >"$work/virtual.toml"
 export VORNSIM_RIG=$work/virtual.toml
 
-# Runs an axis_move binary to `target`; its last line must report a final
-# count within one count of it.
+# Runs an axis_move binary to `target`; its one line of output, with the
+# rate driver's report lines off, must report a final count within one
+# count of it.
 check_move() {
   local binary=$1 target=$2 line final
-  line=$("$binary" "$target" | tail -n1)
+  line=$("$binary" "$target")
+  [ "$(wc -l <<<"$line")" -eq 1 ] || fail "$binary $target printed more than its result: $line"
   final=$(sed -n 's/.*final count \(-\{0,1\}[0-9]*\),.*/\1/p' <<<"$line")
   [ -n "$final" ] || fail "$binary $target: no final count in: $line"
   (( final - target <= 1 && target - final <= 1 )) || fail "$binary $target ended at $final"
