@@ -41,6 +41,23 @@ exported=$(nm -D --defined-only "$libdir/libvorn.so" | awk '{print $3}' |
 nm -D --defined-only "$libdir/libvorn.so" | grep -q '_ZN4vorn8set_portEPNS_6PortIoE' ||
   fail "vorn::set_port not exported"
 
+# The installed programs start with no environment at all, as under sudo:
+# they find the libraries through a run path relative to themselves, never
+# one into the build tree.
+for f in "$prefix"/bin/* "$libdir"/libvorn*.so.1; do
+  runpath=$(readelf -d "$f" | sed -n 's/.*\(RPATH\|RUNPATH\).*\[\(.*\)\]/\2/p')
+  for dir in ${runpath//:/ }; do
+    [[ $dir == '$ORIGIN'* ]] || fail "${f#"$prefix"/} has run path $dir"
+  done
+done
+map=$(env -i "$prefix/bin/vorndiag-sim" 378 bus 2>&1) || fail "installed vorndiag-sim: $map"
+grep -q '^   1        Rategen Board    2$' <<<"$map" || fail "installed vorndiag-sim printed: $map"
+# A test name that does not exist: the usage, before any port access.
+status=0
+usage=$(env -i "$prefix/bin/vorndiag" 378 nosuchtest 2>&1 </dev/null) || status=$?
+[ "$status" -eq 255 ] && grep -q '^syntax: ' <<<"$usage" ||
+  fail "installed vorndiag (status $status): $usage"
+
 # The man pages render without a warning.
 warnings=$(groff -man -Tutf8 -ww -z "$prefix"/share/man/man1/vorn{diag,trace}.1 2>&1)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
