@@ -16,13 +16,18 @@ foreach(program vorndiag-sim vorntrace)
 endforeach()
 install(TARGETS ${vorn_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# Installed files find the libraries from where they are themselves, so the
+# tree runs from any prefix and needs no LD_LIBRARY_PATH, which sudo drops.
+file(RELATIVE_PATH VORN_BIN_TO_LIB /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
+set_target_properties(${vorn_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${VORN_BIN_TO_LIB}")
+
 # Libraries, exported for find_package(vorn) as vorn::vorn, vorn::vorn_static
 # and vorn::sim.
 set(vorn_libraries vorn vorn_static)
 # Every public header lives in include/vorn and nothing else does.
 install(DIRECTORY include/vorn/ DESTINATION ${VORN_HEADER_DIR})
 if(TARGET vorn_sim)
-  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim)
+  set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim INSTALL_RPATH "$ORIGIN")
   list(APPEND vorn_libraries vorn_sim)
   # The sample rig files, for VORNSIM_RIG.
   install(DIRECTORY sim/rigs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorn/rigs

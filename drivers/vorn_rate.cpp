@@ -2,7 +2,9 @@
 #include "board_map.h"
 #include "vorn.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 using namespace vorn::map;
@@ -27,16 +29,34 @@ void write_count(long count) {
   WriteData(static_cast<std::uint8_t>((count >> 16) & 0xFF));
 }
 
-void report_channel(int channel, long count, int CtrlByte) {
-  std::printf(" rate_gen channel %d count %d CtlByt %x", channel, static_cast<int>(count),
-              static_cast<unsigned>(CtrlByte));
-  std::printf("    Count %2x %2x %2x \n", static_cast<unsigned>((count >> 16) & 0xFF),
-              static_cast<unsigned>((count >> 8) & 0xFF), static_cast<unsigned>(count & 0xFF));
+// Where the report lines go; null: nowhere. Atomic because a controller may
+// redirect them from another thread than the one running its servo loop.
+std::atomic<std::FILE *> g_report{stdout};
+
+// Read once per call, so that one write's lines all go to one place.
+std::FILE *report_stream() { return g_report.load(std::memory_order_acquire); }
+
+[[gnu::format(printf, 2, 3)]] void report(std::FILE *out, const char *format, ...) {
+  if (out == nullptr)
+    return;
+  std::va_list args;
+  va_start(args, format);
+  std::vfprintf(out, format, args);
+  va_end(args);
+}
+
+void report_channel(std::FILE *out, int channel, long count, int CtrlByte) {
+  report(out, " rate_gen channel %d count %d CtlByt %x    Count %2x %2x %2x \n", channel,
+         static_cast<int>(count), static_cast<unsigned>(CtrlByte),
+         static_cast<unsigned>((count >> 16) & 0xFF), static_cast<unsigned>((count >> 8) & 0xFF),
+         static_cast<unsigned>(count & 0xFF));
 }
 
 } // namespace
 
 extern "C" {
+
+void vornRateReportTo(FILE *stream) { g_report.store(stream, std::memory_order_release); }
 
 // Stops every channel; 0x1D and 0x1E follow the control register in one run.
 int16_t RateInit(void) {
@@ -66,14 +86,15 @@ long VoltToCounts(double volts) {
 int RawRate(int nAxis, double volts) {
   if (nAxis < 0 || nAxis >= kChannels)
     return -1;
+  std::FILE *const out = report_stream();
   const std::uint32_t addr = rate_channel_addr(nAxis);
   SelAddr(addr);
-  std::printf("Writing to rate gen at addr 0x%x\n", static_cast<unsigned>(addr));
+  report(out, "Writing to rate gen at addr 0x%x\n", static_cast<unsigned>(addr));
   const long count = VoltToCounts(volts);
   const int CtrlByte = channel_bits(volts, 1 << (2 * nAxis));
   write_count(count);
-  report_channel(nAxis, count, CtrlByte);
-  std::printf("writing to rate ctrl reg at 0x%x\n", static_cast<unsigned>(kRateControl));
+  report_channel(out, nAxis, count, CtrlByte);
+  report(out, "writing to rate ctrl reg at 0x%x\n", static_cast<unsigned>(kRateControl));
   // only this channel's bits: the other channels stop, keeping their counts
   SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
   return 0;
@@ -85,6 +106,7 @@ int vornRateWrite(int dac, double volts) { return RawRate(dac, volts); }
 
 // One selection for all channels: their count registers are consecutive.
 int vornRateWriteAll(int max, double *volts) {
+  std::FILE *const out = report_stream();
   const int tmax = max <= kChannels ? max : kChannels;
   SelAddr(kRateCount);
   int CtrlByte = 0;
@@ -93,7 +115,7 @@ int vornRateWriteAll(int max, double *volts) {
     const long count = VoltToCounts(volts[t]);
     CtrlByte += channel_bits(volts[t], CBMask);
     write_count(count);
-    report_channel(t, count, CtrlByte);
+    report_channel(out, t, count, CtrlByte);
     CBMask <<= 2;
   }
   SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));

@@ -1,6 +1,8 @@
 /*
  * axis_move: brings axis 0 to a target encoder count with a proportional
- * position loop, through the ext interface only.
+ * position loop, through the ext interface. The rate driver's report of
+ * every write is switched off (vornRateReportTo), as a servo loop's output
+ * is its own.
  *
  *   axis_move <target count>
  *
@@ -11,6 +13,7 @@
 #define _POSIX_C_SOURCE 200809L
 
 #include "extintf.h"
+#include "vorn.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -38,6 +41,7 @@ static const double kMaxVolts = 10.0;
 static const double kGiveUpSeconds = 60.0;
 
 static int start_driver(void) {
+  vornRateReportTo(NULL);
   if (extMotInit(NULL) != 0) {
     fprintf(stderr, "axis_move: cannot access the I/O ports: %s\n", strerror(errno));
     return -1;
@@ -122,8 +126,7 @@ int main(int argc, char **argv) {
               kGiveUpSeconds);
       return 3;
     }
-    /* The rate driver reports every write; writing only changes keeps the
-     * report short and lets a slow pulse period run to its end. */
+    /* Writing only changes lets a slow pulse period run to its end. */
     if (volts != last_volts) {
       extRateWrite(AXIS, volts);
       last_volts = volts;

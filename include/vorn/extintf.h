@@ -26,7 +26,8 @@ VORN_API int extMotQuit(void);
 
 /* ---- rate generators: commands in volts, 2000 pulses/s per volt --------- */
 VORN_API int extRateNum(void);
-/* -1 for a channel outside 0 to 3. Every write prints a report. */
+/* -1 for a channel outside 0 to 3. Every write reports what it wrote, to
+ * standard output unless vornRateReportTo() (vorn.h) chose otherwise. */
 VORN_API int extRateWrite(int dac, double volts);
 VORN_API int extRateWriteAll(int max, double *volts);
 

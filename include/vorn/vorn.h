@@ -12,6 +12,7 @@
 #include "vorn_export.h"
 
 #include <stdint.h>
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -107,6 +108,12 @@ VORN_API int RawRate(int nAxis, double volts);
 VORN_API int vornRateNum(void);
 VORN_API int vornRateWrite(int dac, double volts);
 VORN_API int vornRateWriteAll(int max, double *volts);
+/* Every rate write, also through extRateWrite and extRateWriteAll, reports
+ * what it wrote in lines of text (see vorndiag(1), RATE REPORTS). They go to
+ * standard output until this sends them to `stream`, or nowhere when it is
+ * NULL: a servo loop keeps them out of its own output this way. The stream
+ * must stay open while the driver may write to it. */
+VORN_API void vornRateReportTo(FILE *stream);
 
 /* ---- switches, amplifiers, digital I/O ---------------------------------- */
 VORN_API int vornDioRead(int index, int *value);

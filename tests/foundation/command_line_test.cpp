@@ -2,6 +2,7 @@
 // access), and the paths past the start sequence run in-process against the
 // recording port.
 #include "recording_port.h"
+#include "run_tool.h"
 
 #include "frame.h"
 #include "vorndiag.h"
@@ -32,17 +33,21 @@ std::string slurp(const std::string &path) {
   return ss.str();
 }
 
+// The words of `args` as arguments; '' is an empty one.
+std::vector<std::string> split_args(const std::string &args) {
+  std::vector<std::string> words;
+  std::istringstream in(args);
+  for (std::string word; in >> word;)
+    words.push_back(word == "''" ? "" : word);
+  return words;
+}
+
 // Runs the built vorndiag with `args` appended, standard input closed.
 Outcome run_tool(const std::string &args) {
-  std::string cmd = std::string(VORNDIAG_BIN) + " " + args + " </dev/null";
-  FILE *pipe = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[512];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-    out.append(buf, n);
-  int status = pclose(pipe);
-  return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  RunSettings how;
+  how.args = split_args(args);
+  const RunResult run = vorn::test::run_tool(VORNDIAG_BIN, how);
+  return {run.out, run.exit_status};
 }
 
 const char *const kHelp = "test name       Function\n"

@@ -41,6 +41,23 @@ exported=$(nm -D --defined-only "$libdir/libvorn.so" | awk '{print $3}' |
 nm -D --defined-only "$libdir/libvorn.so" | grep -q '_ZN4vorn13ScopedBackendC[12]ERNS_11PortBackendE' ||
   fail "vorn::ScopedBackend not exported"
 
+# The installed programs start with no environment at all, as under sudo:
+# they find the libraries through a run path relative to themselves, never
+# one into the build tree.
+for f in "$prefix"/bin/* "$libdir"/libvorn*.so.1; do
+  runpath=$(readelf -d "$f" | sed -n 's/.*\(RPATH\|RUNPATH\).*\[\(.*\)\]/\2/p')
+  for dir in ${runpath//:/ }; do
+    [[ $dir == '$ORIGIN'* ]] || fail "${f#"$prefix"/} has run path $dir"
+  done
+done
+map=$(env -i "$prefix/bin/vorndiag-sim" 378 bus 2>&1) || fail "installed vorndiag-sim: $map"
+grep -q '^   1        Rategen Board    2$' <<<"$map" || fail "installed vorndiag-sim printed: $map"
+# A test name that does not exist: the usage, before any port access.
+status=0
+usage=$(env -i "$prefix/bin/vorndiag" 378 nosuchtest 2>&1 </dev/null) || status=$?
+[ "$status" -eq 255 ] && grep -q '^syntax: ' <<<"$usage" ||
+  fail "installed vorndiag (status $status): $usage"
+
 # The man pages render without a warning.
 warnings=$(groff -man -Tutf8 -ww -z "$prefix"/share/man/man1/vorn{diag,trace}.1 2>&1)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
@@ -49,11 +66,13 @@ warnings=$(groff -man -Tutf8 -ww -z "$prefix"/share/man/man1/vorn{diag,trace}.1 
 printf 'clock = "virtual"\n' >"$work/virtual.toml"
 export VORNSIM_RIG=$work/virtual.toml
 
-# Runs an axis_move binary to `target`; its last line must report a final
-# count within one count of it.
+# Runs an axis_move binary to `target`; its one line of output, with the
+# rate driver's report lines off, must report a final count within one
+# count of it.
 check_move() {
   local binary=$1 target=$2 line final
-  line=$("$binary" "$target" | tail -n1)
+  line=$("$binary" "$target")
+  [ "$(wc -l <<<"$line")" -eq 1 ] || fail "$binary $target printed more than its result: $line"
   final=$(sed -n 's/.*final count \(-\{0,1\}[0-9]*\),.*/\1/p' <<<"$line")
   [ -n "$final" ] || fail "$binary $target: no final count in: $line"
   (( final - target <= 1 && target - final <= 1 )) || fail "$binary $target ended at $final"
