@@ -283,11 +283,14 @@ TEST_F(TraceInput, RefusesWhatItCannotReadWithTheReason) {
   EXPECT_EQ(in.reason(), "Is a directory");
   std::string_view line;
   EXPECT_FALSE(in.next(line));
+}
 
+TEST_F(TraceInput, RefusesAFileItMayNotRead) {
   write("secret", "R 1 00\n");
   ASSERT_EQ(::chmod(path("secret").c_str(), 0), 0);
   if (::access(path("secret").c_str(), R_OK) == 0)
     GTEST_SKIP() << "running with the privilege to read any file";
+  Input in;
   EXPECT_FALSE(in.open(path("secret")));
   EXPECT_EQ(errno, EACCES);
   EXPECT_EQ(in.reason(), "Permission denied");
