@@ -14,8 +14,9 @@ namespace {
 
 constexpr std::size_t kOutputBuffer = std::size_t{1} << 20;
 constexpr std::size_t kLineMax = std::size_t{1} << 16;
-// Level 1: a commtest run traces about 100 MB/s of lines, and this text
-// compresses almost as well at level 1 as at 6, several times faster.
+// Level 1: a commtest run traces about 100 MB/s of lines. On such a trace
+// level 1 takes about 25 ns a line for 1/20 of the size, level 6 about 85 ns
+// (too slow to keep up) for 1/27.
 constexpr char kGzipWriteMode[] = "wb1";
 constexpr unsigned kGzipBuffer = 1u << 17;
 

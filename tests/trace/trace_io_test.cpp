@@ -296,6 +296,15 @@ TEST_F(TraceInput, RefusesAFileItMayNotRead) {
   EXPECT_EQ(in.reason(), "Permission denied");
 }
 
+TEST(TraceInputReadError, AFailingReadIsReportedWithItsErrno) {
+  Input in; // opens fine; reading at address 0 of the process's memory fails
+  ASSERT_TRUE(in.open("/proc/self/mem")) << in.reason();
+  std::string_view line;
+  EXPECT_FALSE(in.next(line));
+  EXPECT_TRUE(in.failed());
+  EXPECT_EQ(in.reason(), "Input/output error");
+}
+
 TEST_F(TraceInput, ACorruptOrCutGzipStreamIsAReadError) {
   std::string lines;
   for (int i = 0; i < 20000; ++i)
