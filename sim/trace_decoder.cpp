@@ -3,46 +3,11 @@
 #include "board_map.h"
 
 #include <cstdio>
+#include <functional>
 
 namespace vorn::sim {
 
 using namespace vorn::map;
-
-namespace {
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
-
-struct Access {
-  char kind;
-  unsigned offset;
-  std::uint8_t value;
-};
-
-bool parse(std::string_view line, Access &a) {
-  if (line.size() < 6 || (line[0] != 'R' && line[0] != 'W') || line[1] != ' ')
-    return false;
-  a.kind = line[0];
-  std::size_t i = 2;
-  a.offset = 0;
-  while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i < 7)
-    a.offset = a.offset * 10 + static_cast<unsigned>(line[i++] - '0');
-  if (i == 2 || i + 3 != line.size() || line[i] != ' ')
-    return false;
-  int hi = hex_digit(line[i + 1]);
-  int lo = hex_digit(line[i + 2]);
-  if (hi < 0 || lo < 0)
-    return false;
-  a.value = static_cast<std::uint8_t>(hi * 16 + lo);
-  return true;
-}
-
-} // namespace
 
 void TraceDecoder::emit(std::string &out, const char *format, unsigned a, unsigned b) {
   char text[96];
@@ -63,9 +28,16 @@ void TraceDecoder::control_write(std::uint8_t value, std::string &out) {
 }
 
 bool TraceDecoder::decode(std::string_view line, std::string &out) {
-  Access a{};
-  if (!parse(line, a))
-    return false;
+  const trace::Line parsed = trace::parse_line(line);
+  if (parsed.kind == trace::Line::Kind::note) {
+    out.append("-- ").append(parsed.note) += '\n';
+  } else if (parsed.kind == trace::Line::Kind::access) {
+    decode(parsed.access, out);
+  }
+  return parsed.kind != trace::Line::Kind::invalid;
+}
+
+void TraceDecoder::decode(const trace::Access &a, std::string &out) {
   const bool reverse = control_ & kCtrlDirection;
   const bool write = a.kind == 'W';
   switch (a.offset) {
@@ -116,15 +88,18 @@ bool TraceDecoder::decode(std::string_view line, std::string &out) {
     emit(out, write ? "port base+%u <- 0x%02x" : "port base+%u -> 0x%02x", a.offset, a.value);
     break;
   }
-  return true;
 }
 
-int decode_trace(std::istream &in, std::ostream &out, std::ostream &err, std::string_view name,
-                 bool all) {
+namespace {
+
+// The lines of one trace through a decoder, whatever reads them: `next`
+// gives a line and its number, false at the end.
+int decode_lines(const std::function<bool(std::string_view &, std::uint64_t &)> &next,
+                 std::ostream &out, std::ostream &err, std::string_view name, bool all) {
   TraceDecoder decoder(all);
-  std::string line;
   std::string text;
-  for (unsigned n = 1; std::getline(in, line); ++n) {
+  std::string_view line;
+  for (std::uint64_t n = 0; next(line, n);) {
     text.clear();
     if (!decoder.decode(line, text)) {
       err << name << ':' << n << ": not a trace line\n";
@@ -133,6 +108,35 @@ int decode_trace(std::istream &in, std::ostream &out, std::ostream &err, std::st
     out << text;
   }
   return 0;
+}
+
+} // namespace
+
+int decode_trace(std::istream &in, std::ostream &out, std::ostream &err, std::string_view name,
+                 bool all) {
+  std::string line;
+  const auto next = [&](std::string_view &view, std::uint64_t &n) {
+    if (!std::getline(in, line))
+      return false;
+    view = line;
+    ++n;
+    return true;
+  };
+  return decode_lines(next, out, err, name, all);
+}
+
+int decode_trace(trace::Input &in, std::ostream &out, std::ostream &err, bool all) {
+  const auto next = [&](std::string_view &view, std::uint64_t &n) {
+    const bool more = in.next(view);
+    n = in.line_number();
+    return more;
+  };
+  const int status = decode_lines(next, out, err, in.name(), all);
+  if (status == 0 && in.failed()) {
+    err << in.name() << ": cannot read: " << in.reason() << '\n';
+    return 2;
+  }
+  return status;
 }
 
 } // namespace vorn::sim

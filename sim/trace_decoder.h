@@ -2,11 +2,12 @@
 // "write 0x00 to 0x1c", "read 0x0d -> 0xa5", "timeout cleared",
 // "direction reverse". Port accesses with nothing to tell (clean status
 // checks, control reads, control writes that keep the direction) are shown
-// only when asked for all.
+// only when asked for all. Note lines show as "-- <text>".
 #ifndef VORNSIM_TRACE_DECODER_H
 #define VORNSIM_TRACE_DECODER_H
 
 #include "board_map.h"
+#include "trace_io.h"
 
 #include <cstdint>
 #include <istream>
@@ -20,8 +21,11 @@ class TraceDecoder {
 public:
   explicit TraceDecoder(bool all) : all_(all) {}
   // Decodes one trace line (no line end) into `out`, a line each;
-  // false when the line is not "R|W <offset> <hh>".
+  // false when the line is neither "R|W <offset> <hh>" nor a note.
   bool decode(std::string_view line, std::string &out);
+  void decode(const trace::Access &a, std::string &out);
+  // The bus address the next data cycle reaches.
+  std::uint8_t selected() const { return selected_; }
 
 private:
   void emit(std::string &out, const char *format, unsigned a = 0, unsigned b = 0);
@@ -34,9 +38,11 @@ private:
 };
 
 // Decodes a whole trace; returns 0, or 1 after naming the first bad line
-// ("<name>:<line>: not a trace line") on `err`.
+// ("<name>:<line>: not a trace line") on `err`, or 2 after a read error
+// ("<name>: cannot read: <reason>").
 int decode_trace(std::istream &in, std::ostream &out, std::ostream &err, std::string_view name,
                  bool all);
+int decode_trace(trace::Input &in, std::ostream &out, std::ostream &err, bool all);
 
 } // namespace vorn::sim
 

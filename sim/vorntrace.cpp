@@ -1,32 +1,57 @@
-// vorntrace: a port trace of vorndiag-sim as bus cycles.
-//   vorntrace [-a] [trace-file]     (standard input when no file is given)
-// -a also shows the port accesses with nothing to tell.
+// vorntrace: a port trace of vorndiag-sim as bus cycles, or where two traces differ.
+//   vorntrace [-a] [trace-file | -]   (standard input when no file is given)
+//   vorntrace diff trace-a trace-b
+// -a also shows the port accesses with nothing to tell. Traces may be gzip-compressed.
 #include "trace_decoder.h"
+#include "trace_diff.h"
+#include "trace_io.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
+#include <string>
+
+namespace {
+
+bool open_trace(vorn::trace::Input &in, const std::string &path, const char *program) {
+  if (in.open(path))
+    return true;
+  std::cerr << program << ": cannot read " << in.name() << ": " << in.reason() << '\n';
+  return false;
+}
+
+int usage(const char *program) {
+  std::cerr << "usage: " << program << " [-a] [trace-file | -]\n"
+            << "       " << program << " diff trace-a trace-b\n";
+  return 2;
+}
+
+int diff(int argc, char **argv) {
+  if (argc != 4)
+    return usage(argv[0]);
+  vorn::trace::Input a;
+  vorn::trace::Input b;
+  if (!open_trace(a, argv[2], argv[0]) || !open_trace(b, argv[3], argv[0]))
+    return 2;
+  return vorn::sim::diff_traces(a, b, std::cout, std::cerr);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
+  if (argc > 1 && std::strcmp(argv[1], "diff") == 0)
+    return diff(argc, argv);
   bool all = false;
   const char *path = nullptr;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-a") == 0) {
+    if (std::strcmp(argv[i], "-a") == 0)
       all = true;
-    } else if (path == nullptr && argv[i][0] != '-') {
+    else if (path == nullptr && (argv[i][0] != '-' || std::strcmp(argv[i], "-") == 0))
       path = argv[i];
-    } else {
-      std::cerr << "usage: " << argv[0] << " [-a] [trace-file]\n";
-      return 2;
-    }
+    else
+      return usage(argv[0]);
   }
-  if (path == nullptr)
-    return vorn::sim::decode_trace(std::cin, std::cout, std::cerr, "<stdin>", all);
-  std::ifstream in(path);
-  if (!in) {
-    std::cerr << argv[0] << ": cannot read " << path << ": " << std::strerror(errno) << '\n';
+  vorn::trace::Input in;
+  if (!open_trace(in, path != nullptr ? path : "-", argv[0]))
     return 2;
-  }
-  return vorn::sim::decode_trace(in, std::cout, std::cerr, path, all);
+  return vorn::sim::decode_trace(in, std::cout, std::cerr, all);
 }

@@ -1,0 +1,119 @@
+// The port trace as a file: one line per register access, "R <offset> <hh>"
+// or "W <offset> <hh>" (offset in decimal, the byte as two lower-case hex
+// digits), and note lines "# <text>" for what a replay needs besides the
+// accesses (a Ctrl-C, the command line). Written plain or gzip-compressed,
+// read either way; one parser for every reader.
+#ifndef VORN_TRACE_IO_H
+#define VORN_TRACE_IO_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct gzFile_s; // zlib's stream, kept out of this header
+
+namespace vorn::trace {
+
+struct Access {
+  char kind; // 'R' or 'W'
+  std::uint16_t offset;
+  std::uint8_t value;
+  bool operator==(const Access &) const = default;
+};
+
+struct Line {
+  enum class Kind { access, note, invalid };
+  Kind kind = Kind::invalid;
+  Access access{};       // for Kind::access
+  std::string_view note; // for Kind::note: the text after "# ", a view into the line
+};
+
+// `text` without its line end.
+Line parse_line(std::string_view text) noexcept;
+
+// Writes a trace. Lines go through a 1 MiB buffer (an attached FILE* keeps
+// its own buffering, so that they stay in order with anything else written
+// to it). The first failure is kept as an errno; later lines are dropped.
+class Output {
+public:
+  Output() = default;
+  ~Output() { close(); }
+  Output(const Output &) = delete;
+  Output &operator=(const Output &) = delete;
+
+  // A path ending in ".gz" is written gzip-compressed. Ends any current
+  // output first; false with errno set.
+  bool open(const std::string &path);
+  // Not owned: close() flushes it and leaves it open.
+  void attach(std::FILE *file);
+
+  void access(char kind, std::uint16_t offset, std::uint8_t value) noexcept;
+  // Each CR or LF in `text` is written as a space: a note is one line.
+  void note(std::string_view text) noexcept;
+
+  // Both write out what is buffered; false once anything has failed.
+  bool flush() noexcept;
+  bool close() noexcept;
+
+  bool is_open() const { return fd_ >= 0 || gz_ != nullptr || file_ != nullptr; }
+  // The errno of the first failure since open/attach, 0 if none; kept after close.
+  int error() const { return error_; }
+
+private:
+  void put(const char *data, std::size_t size) noexcept;
+  void drain() noexcept;
+  void fail(int err) noexcept;
+
+  int fd_ = -1;
+  gzFile_s *gz_ = nullptr;
+  std::FILE *file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  int error_ = 0;
+};
+
+// Reads a trace line by line, plain or gzip-compressed (told by the
+// content, not the name).
+class Input {
+public:
+  Input() = default;
+  ~Input() { close(); }
+  Input(const Input &) = delete;
+  Input &operator=(const Input &) = delete;
+
+  // "-" is standard input. False with errno set and reason() telling why
+  // (a folder is refused as one).
+  bool open(const std::string &path);
+  void close();
+
+  // The next line without its line end (LF or CR LF); the view lasts until
+  // the next call. False at the end and on a read error (then failed()).
+  // A line longer than 64 KiB is cut there.
+  bool next(std::string_view &line);
+
+  std::uint64_t line_number() const { return line_number_; } // of the last line given
+  const std::string &name() const { return name_; }          // "<stdin>" for "-"
+  bool failed() const { return !reason_.empty(); }
+  const std::string &reason() const { return reason_; }
+
+private:
+  bool fill();
+  void read_failed();
+
+  gzFile_s *gz_ = nullptr;
+  std::string name_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool at_end_ = false;
+  bool cut_ = false; // the last line given was cut: skip the rest of it
+  std::uint64_t line_number_ = 0;
+  std::string reason_;
+};
+
+} // namespace vorn::trace
+
+#endif

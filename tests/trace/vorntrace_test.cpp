@@ -1,0 +1,73 @@
+// vorntrace as a program: where it reads from, what it refuses, and the
+// exit statuses of diff.
+#include "run_tool.h"
+#include "trace_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vorn::test {
+namespace {
+
+class Vorntrace : public TraceFiles {
+protected:
+  static RunResult run(std::vector<std::string> args, std::string input = "") {
+    RunSettings how;
+    how.args = std::move(args);
+    how.input = std::move(input);
+    return run_tool(VORNTRACE, how);
+  }
+};
+
+TEST_F(Vorntrace, ReadsAFileAGzipFileUnderAnyNameAndStandardInput) {
+  const std::string text = "W 3 1c\r\nW 4 00\r\n# stop SIGINT\r\n";
+  const std::string expected = "select 0x1c\nwrite 0x00 to 0x1c\n-- stop SIGINT\n";
+  write_gzip("renamed.trace", text);
+  for (const RunResult &r : {run({write("t.trace", text)}), run({path("renamed.trace")}),
+                             run({"-"}, text), run({}, text), run({"-a", "-"}, text)}) {
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(Vorntrace, AFolderOrAMissingFileIsRefusedWithTheReason) {
+  for (const auto &[file, reason] : {std::pair<std::string, std::string>{dir_, "Is a directory"},
+                                     {path("missing"), "No such file or directory"}}) {
+    const RunResult r = run({file});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot read " + file + ": " + reason + "\n"), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(Vorntrace, DiffExitsZeroWhenTheSameOneWhenDifferentTwoOnErrors) {
+  const std::string a = write("a.trace", "W 3 1c\nW 4 00\n");
+  write_gzip("same.gz", "# note\nW 3 1c\nW 4 00\n");
+  const std::string other = write("other.trace", "W 3 1c\nW 4 01\n");
+
+  RunResult r = run({"diff", a, path("same.gz")});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  r = run({"diff", a, other});
+  EXPECT_EQ(r.exit_status, 1) << r.err;
+  EXPECT_NE(r.out.find(other + ":2: W 4 01  write 0x01 to 0x1c\n"), std::string::npos) << r.out;
+
+  r = run({"diff", "-", other}, "W 3 1c\nW 4 01\n");
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+
+  for (const std::vector<std::string> &args : {std::vector<std::string>{"diff", a, path("missing")},
+                                               {"diff", a},
+                                               {"diff", a, dir_},
+                                               {"diff", a, a, a}}) {
+    r = run(args);
+    EXPECT_EQ(r.exit_status, 2) << args.size();
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err, "");
+  }
+}
+
+} // namespace
+} // namespace vorn::test
