@@ -1,5 +1,5 @@
 #include "port_io.h"
-#include "trace_writer.h"
+#include "trace_io.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,7 +17,7 @@ std::vector<TracingBackend *> &tracers() {
 } // namespace
 
 TracingBackend::TracingBackend(PortBackend &inner)
-    : inner_(inner), writer_(std::make_unique<TraceWriter>()) {
+    : inner_(inner), out_(std::make_unique<trace::Output>()) {
   tracers().push_back(this);
 }
 
@@ -26,33 +26,43 @@ TracingBackend::~TracingBackend() {
   all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
-bool TracingBackend::trace_to(const std::string &path) { return writer_->open(path); }
-void TracingBackend::trace_to(std::FILE *file) { writer_->attach(file); }
-void TracingBackend::flush() { writer_->flush(); }
+bool TracingBackend::trace_to(const std::string &path) { return out_->open(path); }
+
+void TracingBackend::trace_to(std::FILE *file) {
+  if (file != nullptr)
+    out_->attach(file);
+  else
+    out_->close();
+}
+
+void TracingBackend::note(const std::string &text) { out_->note(text); }
+bool TracingBackend::flush() { return out_->flush(); }
+bool TracingBackend::close() { return out_->close(); }
+int TracingBackend::error() const { return out_->error(); }
 
 const char *TracingBackend::name() const { return inner_.name(); }
 int TracingBackend::open(std::uint32_t base) { return inner_.open(base); }
 
 std::uint8_t TracingBackend::read(Reg reg) {
   const std::uint8_t value = inner_.read(reg);
-  writer_->line('R', static_cast<std::uint16_t>(reg), value);
+  out_->access('R', static_cast<std::uint16_t>(reg), value);
   return value;
 }
 
 void TracingBackend::write(Reg reg, std::uint8_t value) {
   inner_.write(reg, value);
-  writer_->line('W', static_cast<std::uint16_t>(reg), value);
+  out_->access('W', static_cast<std::uint16_t>(reg), value);
 }
 
 void TracingBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
   inner_.read_epp_data(bytes, count);
   for (std::size_t i = 0; i < count; ++i)
-    writer_->line('R', static_cast<std::uint16_t>(Reg::epp_data), bytes[i]);
+    out_->access('R', static_cast<std::uint16_t>(Reg::epp_data), bytes[i]);
 }
 
 void TracingBackend::release() {
   inner_.release();
-  writer_->flush();
+  out_->flush();
 }
 
 void flush_port_traces() {

@@ -75,7 +75,9 @@ VORN_API PortBackend &port_backend();
 // A backend of the table by name ("raw", "device"); nullptr for others.
 VORN_API PortBackend *find_backend(const char *name);
 
-class TraceWriter;
+namespace trace {
+class Output;
+}
 
 // Writes one trace line per register access made through it: "R <offset>
 // <hh>" or "W <offset> <hh>". A bulk read is one line per byte.
@@ -86,11 +88,19 @@ public:
   TracingBackend(const TracingBackend &) = delete;
   TracingBackend &operator=(const TracingBackend &) = delete;
 
-  // false with errno set when the file cannot be opened.
+  // A name ending in ".gz" is written gzip-compressed. false with errno
+  // set when the file cannot be opened.
   bool trace_to(const std::string &path);
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
-  void flush();
+  // A line "# <text>" for what a replay needs besides the accesses.
+  void note(const std::string &text);
+  // false once a write of the trace has failed.
+  bool flush();
+  // Writes out the rest and closes the file: false once a write has failed,
+  // with error() saying why.
+  bool close();
+  int error() const;
 
   const char *name() const override;
   int open(std::uint32_t base) override;
@@ -101,7 +111,7 @@ public:
 
 private:
   PortBackend &inner_;
-  std::unique_ptr<TraceWriter> writer_;
+  std::unique_ptr<trace::Output> out_;
 };
 
 // Flushes the trace of every TracingBackend alive, so a trace is complete
