@@ -80,8 +80,8 @@ TEST_P(StalledReader, DiocontinuousLosesNoSweep) {
   const std::string head = std::string(kStartLines) + "  DIO 0 inputs        DIO 1 inputs\n" +
                            " 7 6 5 4 3 2 1 0     7 6 5 4 3 2 1 0\n";
   const std::string text = after(run.result.out, head);
-  ASSERT_FALSE(text.empty());
-  EXPECT_EQ(text.back(), '\r') << "a sweep was cut short";
+  // A signal that comes before the first sweep leaves none: nothing lost.
+  EXPECT_TRUE(text.empty() || text.back() == '\r') << "a sweep was cut short";
   const std::size_t sweeps = split(text, '\r').size();
   const std::size_t steps = occurrences(text, "  output ");
   ASSERT_GE(run.body.size(), 12u);
