@@ -25,6 +25,7 @@ inline constexpr unsigned kPassPauseUs = 10000;
 inline constexpr int kExitSyntax = 255; // exit(-1)
 inline constexpr int kExitAxis = 1;
 inline constexpr int kExitNoPort = 2;
+inline constexpr int kExitOutput = 3; // standard output could not be written
 
 void print_name_message(const char *prog);
 void pause_pass();

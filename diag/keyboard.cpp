@@ -1,12 +1,30 @@
 #include "keyboard.h"
 
+#include "stop_signals.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
 namespace vorndiag {
 
-bool read_line(LineBuffer &buf) { return std::fgets(buf, sizeof buf, stdin) != nullptr; }
+// fgets, one byte at a time from an unbuffered stdin, so that every byte
+// is waited for where SIGTERM, SIGHUP and SIGQUIT can cut the wait short:
+// the handlers restart a blocked read, and so would not. The prompt goes
+// out before the wait, as the read would have flushed it on a terminal.
+bool read_line(LineBuffer &buf) {
+  std::fflush(stdout);
+  std::size_t n = 0;
+  int c = 0;
+  while (n + 1 < sizeof buf && wait_for_input(fileno(stdin)) && (c = std::getc(stdin)) != EOF) {
+    buf[n++] = static_cast<char>(c);
+    if (c == '\n')
+      break;
+  }
+  buf[n] = '\0';
+  const bool failed = c == EOF && std::ferror(stdin);
+  return n > 0 && !failed && !input_cut_short();
+}
 
 // strtol gives a long; keeping its low 32 bits through unsigned arithmetic
 // is the truncation a 32-bit int would see, without an out-of-range

@@ -1,6 +1,8 @@
 // Command line, test selection, start and end sequences.
 #include "board_map.h"
 #include "frame.h"
+#include "output_check.h"
+#include "stop_signals.h"
 #include "vorndiag.h"
 
 #include "extintf.h"
@@ -83,16 +85,20 @@ constexpr const char *kHelpLines[] = {
     "  exit all looping tests with ctrl/c",
 };
 
+[[noreturn]] void end_run(int status, const char *prog) {
+  std::exit(checked_exit_status(status, prog));
+}
+
 [[noreturn]] void help(const char *prog) {
   std::printf("syntax: %s I/O Address in hex <test name>\n", prog);
   for (const char *line : kHelpLines)
     std::puts(line);
-  std::exit(kExitSyntax);
+  end_run(kExitSyntax, prog);
 }
 
 [[noreturn]] void syntax_exit(const char *format, const char *prog) {
   std::printf(format, prog);
-  std::exit(kExitSyntax);
+  end_run(kExitSyntax, prog);
 }
 
 // As scanf's "%x" into an unsigned int, without its undefined behaviour on
@@ -143,23 +149,6 @@ void choose_buffering(const TestEntry *test) {
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
 
-void quit(int) { done = 1; }
-
-// Ctrl-C keeps restart semantics, so a pending keyboard read waits for its
-// line. Termination and hang-up must not leave motors running either; they
-// also cut a keyboard read short. A closed output pipe ends the run too.
-void install_handlers() {
-  std::signal(SIGINT, quit);
-  struct sigaction sa {};
-  sa.sa_handler = quit;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = 0;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGPIPE, &sa, nullptr);
-}
-
 constexpr const char kNameMessage[] = "syntax: %s {limit | home | index <axis> | latch <axis>}\n";
 constexpr const char kIndexMessage[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}| servo{f} | dio | bus\n";
@@ -183,6 +172,8 @@ int vorndiag_main(int argc, char **argv) {
 
   const TestEntry *test = find_test(argv[2]);
   choose_buffering(test);
+  // Each keyboard byte is waited for on its own (keyboard.cpp).
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
 
   parse_address(argv[1], vorn_base_addr);
   std::printf("io addr = %x\n", vorn_base_addr);
@@ -193,22 +184,23 @@ int vorndiag_main(int argc, char **argv) {
   if (test->axis != AxisArg::none && !parse_axis(argc > 3 ? argv[3] : nullptr, args.axis))
     syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, prog);
 
-  install_handlers();
+  install_stop_handlers();
   std::printf("parport addr 0x%x \n", vorn_base_addr);
   if (vornMotInit(nullptr) != 0) {
     int err = errno;
     std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
                 static_cast<unsigned long long>(vorn_base_addr) + vorn::map::kPortCount - 1,
                 std::strerror(err));
-    std::exit(kExitNoPort);
+    end_run(kExitNoPort, prog);
   }
 
   if (test->axis != AxisArg::none && (args.axis < 0 || args.axis >= kAxes)) {
     print_name_message(prog);
-    std::exit(kExitAxis);
+    end_run(kExitAxis, prog);
   }
 
   test->run(args);
   extMotQuit();
-  return 0;
+  release_terminal_stop();
+  return checked_exit_status(0, prog);
 }

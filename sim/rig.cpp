@@ -5,9 +5,10 @@
 #include <toml++/toml.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <sstream>
 
 namespace vorn::sim {
@@ -243,23 +244,50 @@ RigError::RigError(std::string file, unsigned line, std::string message)
 
 Rig default_rig() { return Rig{}; }
 
-Rig parse_rig(std::string_view toml_text, std::string_view name) {
-  toml::table top;
+namespace {
+
+toml::table parse_table(std::string_view toml_text, std::string_view name) {
   try {
-    top = toml::parse(toml_text, name);
+    return toml::parse(toml_text, name);
   } catch (const toml::parse_error &e) {
     throw RigError(std::string(name), e.source().begin.line, std::string(e.description()));
   }
-  return RigReader(name).read(top);
 }
 
+[[noreturn]] void unreadable(const std::string &path, int err) {
+  throw RigError(path, 0, std::string("cannot read rig file: ") + std::strerror(err));
+}
+
+// The whole file, or why it cannot be had: a folder opens, but reads fail.
+std::string file_text(const std::string &path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+                                                        std::fclose);
+  if (!file)
+    unreadable(path, errno);
+  std::string text;
+  char chunk[4096];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+    text.append(chunk, n);
+  if (std::ferror(file.get()))
+    unreadable(path, errno);
+  return text;
+}
+
+} // namespace
+
+Rig parse_rig(std::string_view toml_text, std::string_view name) {
+  return RigReader(name).read(parse_table(toml_text, name));
+}
+
+// A file that sets nothing is more likely the wrong file than a wish for
+// the default board set, which an unset VORNSIM_RIG gives.
 Rig load_rig(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    throw RigError(path, 0, std::string("cannot read rig file: ") + std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parse_rig(text.str(), path);
+  const std::string text = file_text(path);
+  const toml::table top = parse_table(text, path);
+  if (top.empty())
+    throw RigError(path, 0, "rig file sets nothing: no key in it");
+  return RigReader(path).read(top);
 }
 
 } // namespace vorn::sim

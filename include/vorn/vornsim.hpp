@@ -109,6 +109,8 @@ VORNSIM_API Rig default_rig();
 // wrong types and out-of-range values throw RigError; what() is the line
 // "<name>:<line>: <problem>".
 VORNSIM_API Rig parse_rig(std::string_view toml_text, std::string_view name);
+// A file that cannot be read (a folder among them) or sets no key at all
+// throws RigError "<path>: <problem>".
 VORNSIM_API Rig load_rig(const std::string &path);
 
 class SimulatorImpl;

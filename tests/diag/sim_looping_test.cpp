@@ -114,6 +114,7 @@ TEST(Diocontinuous, PatternStepsEvery501Sweeps) {
   ASSERT_EQ(run.result.out.substr(0, head.size()), head);
   std::vector<std::string> sweeps;
   std::string rest = run.result.out.substr(head.size());
+  ASSERT_FALSE(rest.empty()) << "no sweep after the heading";
   ASSERT_EQ(rest.back(), '\r');
   for (std::size_t at = 0, end; (end = rest.find('\r', at)) != std::string::npos; at = end + 1)
     sweeps.push_back(rest.substr(at, end - at));

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -141,14 +142,27 @@ struct ChildRun {
   std::string out;
   std::string traffic;
   int status;
+  bool timed_out; // still running after kChildTimeLimit, then killed
 };
+
+// Far beyond any run here that ends by itself; a looping test never does.
+constexpr int kChildTimeLimitMs = 5000;
+
+bool waited_in_time(pid_t pid, int &status) {
+  for (int ms = 0; ms < kChildTimeLimitMs; ++ms) {
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return true;
+    usleep(1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return false;
+}
 
 RecordingPort *child_port = nullptr;
 std::string child_log_path;
 
-void dump_child_log() {
-  std::ofstream(child_log_path) << to_string(child_port->accesses());
-}
+void dump_child_log() { std::ofstream(child_log_path) << to_string(child_port->accesses()); }
 
 ChildRun run_in_child(std::vector<std::string> args, int refusal, bool stop_first) {
   char out_tpl[] = "/tmp/vorndiag-out-XXXXXX";
@@ -172,18 +186,19 @@ ChildRun run_in_child(std::vector<std::string> args, int refusal, bool stop_firs
     std::exit(vorndiag_main(static_cast<int>(args.size()), argv.data()));
   }
   int status = 0;
-  waitpid(pid, &status, 0);
-  ChildRun run{slurp(out_tpl), slurp(log_tpl), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  const bool in_time = waited_in_time(pid, status);
+  ChildRun run{slurp(out_tpl), slurp(log_tpl), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+               !in_time};
   unlink(out_tpl);
   unlink(log_tpl);
   return run;
 }
 
 std::string startup_traffic() {
-  return to_string(concat({sel_wrt(0x1C, 0x00), write_data(0xC8), write_data(0xC8),
-                           sel_wrt(0x03, 0x00), sel_wrt(0x04, 0x10), sel_wrt(0x00, 0x05),
-                           write_data(0x02), write_data(0x00), sel_wrt(0x03, 0xF0),
-                           sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0x00)}));
+  return to_string(
+      concat({sel_wrt(0x1C, 0x00), write_data(0xC8), write_data(0xC8), sel_wrt(0x03, 0x00),
+              sel_wrt(0x04, 0x10), sel_wrt(0x00, 0x05), write_data(0x02), write_data(0x00),
+              sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0x00)}));
 }
 
 std::string shutdown_traffic() {
@@ -191,9 +206,12 @@ std::string shutdown_traffic() {
 }
 
 TEST(RunFrame, AxisOutsideRangeExitsOneAfterStartUpWithoutShutDown) {
-  for (const char *axis : {"4", "-1", "99999999999"}) {
+  // -4294967295 keeps 1 in its low 32 bits: unclamped, it would run axis 1.
+  for (const char *axis : {"4", "-1", "99999999999", "-4294967295"}) {
     for (const char *test : {"index", "indexres", "latch"}) {
       ChildRun run = run_in_child({"vorndiag", "378", test, axis}, 0, false);
+      ASSERT_FALSE(run.timed_out) << test << " " << axis << ": still looping after "
+                                  << kChildTimeLimitMs << " ms, the axis was taken";
       EXPECT_EQ(run.status, 1) << test << " " << axis;
       EXPECT_EQ(run.out, "io addr = 378\nparport addr 0x378 \n"
                          "syntax: vorndiag {limit | home | index <axis> | latch <axis>}\n");

@@ -79,6 +79,23 @@ TEST_F(MotionTest, IndexPulseWhenACountReachesAMultipleOfThePeriod) {
   EXPECT_EQ(sim->counter(1), 0xFFFFFFu) << "-1 in 24 bits";
 }
 
+// Leaving a multiple is no pulse, in either direction: the next one comes a
+// whole period on.
+TEST_F(MotionTest, MoveStartingOnAMultipleReachesOnlyTheNextOne) {
+  Rig rig = virtual_rig();
+  rig.index_period = 500;
+  rig.velocity = {1000, -1000, 0, 0};
+  start(rig);
+  sim->set_counter(0, 1000);
+  sim->set_counter(1, 1000);
+  sim->advance_us(1'000);
+  EXPECT_EQ(sim->index_sense(), 0x00) << "1001 and 999";
+  sim->advance_us(498'000);
+  EXPECT_EQ(sim->index_sense(), 0x00) << "1499 and 501";
+  sim->advance_us(1'000);
+  EXPECT_EQ(sim->index_sense(), 0x03) << "1500 and 500";
+}
+
 TEST_F(MotionTest, IndexSetLoadsThePresetAtTheIndexPulse) {
   Rig rig = virtual_rig();
   rig.velocity = {1000, 1000, 0, 0};

@@ -101,6 +101,19 @@ TEST_F(ToolTest, RigErrorStopsBeforeTheToolPrintsAnything) {
   r = sim({"378", "bus"}, dir_ + "/missing.toml", "");
   EXPECT_EQ(r.exit_status, 2);
   EXPECT_EQ(r.err, dir_ + "/missing.toml: cannot read rig file: No such file or directory\n");
+
+  r = sim({"378", "bus"}, dir_, "");
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, dir_ + ": cannot read rig file: Is a directory\n");
+
+  for (const char *nothing : {"", "# only a comment\n\n"}) {
+    const std::string empty = rig(nothing);
+    r = sim({"378", "bus"}, empty, "");
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, empty + ": rig file sets nothing: no key in it\n");
+  }
 }
 
 TEST_F(ToolTest, RefusedAccessIsReportedByTheTool) {

@@ -36,6 +36,17 @@ Step close_input_after(milliseconds delay) { return {Step::Action::close_input, 
 Step close_output_on(std::string text) {
   return {Step::Action::close_output, milliseconds{0}, std::move(text), 0, {}};
 }
+Step stall_output_after(milliseconds delay) {
+  return {Step::Action::stall_output, delay, {}, 0, {}};
+}
+Step resume_output_after(milliseconds delay) {
+  return {Step::Action::resume_output, delay, {}, 0, {}};
+}
+Step signal_when_writing(int sig) {
+  Step step{Step::Action::signal, milliseconds{0}, {}, sig, {}};
+  step.when_writing_output = true;
+  return step;
+}
 
 namespace {
 
@@ -49,13 +60,25 @@ bool catches(pid_t pid, int sig) {
   return false;
 }
 
-// The child sits in read(0, ...).
-bool reading_input(pid_t pid) {
+// The system call the child sits in and its first argument.
+std::pair<long, std::string> blocked_in(pid_t pid) {
   std::ifstream call("/proc/" + std::to_string(pid) + "/syscall");
   long nr = -1;
-  std::string fd;
-  call >> nr >> fd;
-  return nr == SYS_read && fd == "0x0";
+  std::string first;
+  call >> nr >> first;
+  return {nr, first};
+}
+
+// The child sits in read(0, ...), or waits for descriptor 0 alone with
+// pselect (its first argument, the highest descriptor + 1, is 1).
+bool reading_input(pid_t pid) {
+  const auto [nr, first] = blocked_in(pid);
+  return (nr == SYS_read && first == "0x0") || (nr == SYS_pselect6 && first == "0x1");
+}
+
+bool writing_output(pid_t pid) {
+  const auto [nr, first] = blocked_in(pid);
+  return nr == SYS_write && first == "0x1";
 }
 
 } // namespace
@@ -182,7 +205,8 @@ private:
       return true;
     // with input still to deliver, a blocked read is not yet the prompt's
     return catches(pid_, step.signal) &&
-           (!step.when_reading_input || (pending_.empty() && reading_input(pid_)));
+           (!step.when_reading_input || (pending_.empty() && reading_input(pid_))) &&
+           (!step.when_writing_output || writing_output(pid_));
   }
 
   void act(const Step &step) {
@@ -199,12 +223,18 @@ private:
     case Step::Action::close_output:
       close_fd(out_);
       break;
+    case Step::Action::stall_output:
+      output_stalled_ = true;
+      break;
+    case Step::Action::resume_output:
+      output_stalled_ = false;
+      break;
     }
   }
 
   // Waits for output, input room or the next step's delay, whichever first.
   void poll_once() {
-    pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {-1, POLLOUT, 0}};
+    pollfd fds[3] = {{output_stalled_ ? -1 : out_, POLLIN, 0}, {err_, POLLIN, 0}, {-1, POLLOUT, 0}};
     if (in_ >= 0 && !pending_.empty())
       fds[2].fd = in_;
     if (in_ >= 0 && pending_.empty() && close_input_when_flushed_)
@@ -272,6 +302,7 @@ private:
   std::string pending_;
   bool close_input_when_flushed_;
   bool waiting_for_child_ = false;
+  bool output_stalled_ = false;
   Clock::time_point deadline_;
   Clock::time_point step_start_;
   std::size_t cursor_ = 0;

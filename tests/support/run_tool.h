@@ -20,13 +20,14 @@ using std::chrono::milliseconds;
 // A signal is never sent before the child has a handler for it, so a slow
 // start (a loaded machine, sanitizers) cannot turn it into a kill.
 struct Step {
-  enum class Action { signal, write_input, close_input, close_output };
+  enum class Action { signal, write_input, close_input, close_output, stall_output, resume_output };
   Action action;
   milliseconds after{0};
   std::string when_output;
-  int signal = 0;                  // for Action::signal
-  std::string text;                // for Action::write_input
-  bool when_reading_input = false; // also wait until the child blocks reading stdin
+  int signal = 0;                   // for Action::signal
+  std::string text;                 // for Action::write_input
+  bool when_reading_input = false;  // also wait until the child blocks reading stdin
+  bool when_writing_output = false; // also wait until the child blocks writing stdout
 };
 
 Step signal_after(int sig, milliseconds delay);
@@ -38,6 +39,12 @@ Step close_input_after(milliseconds delay);
 // The reading end of the output pipe is closed: later writes meet a
 // broken pipe.
 Step close_output_on(std::string text);
+// A reader that stops reading the output for a while: the pipe fills and
+// the child blocks writing it.
+Step stall_output_after(milliseconds delay);
+Step resume_output_after(milliseconds delay);
+// Once the child is blocked writing its standard output.
+Step signal_when_writing(int sig);
 
 struct RunSettings {
   std::vector<std::string> args;                        // argv[1] onward

@@ -1,0 +1,28 @@
+// The signals that end a run, and the keyboard wait they can cut short.
+#ifndef VORNDIAG_STOP_SIGNALS_H
+#define VORNDIAG_STOP_SIGNALS_H
+
+namespace vorndiag {
+
+// Every handler sets the stop flag `done` and restarts interrupted system
+// calls, so that a write blocked on a slow reader goes on and no output is
+// lost. SIGTERM, SIGHUP and SIGQUIT also cut a keyboard wait short;
+// SIGINT, SIGTSTP and SIGPIPE do not. SIGTSTP is caught only while the
+// drivers are up: a suspended tool cannot command its motors.
+void install_stop_handlers();
+// After the shut-down: Ctrl-Z suspends again.
+void release_terminal_stop();
+
+// Waits until `fd` has input. False once SIGTERM, SIGHUP or SIGQUIT has
+// come, during the wait or before it. A negative fd (a stream without a
+// descriptor) never waits.
+bool wait_for_input(int fd);
+// SIGTERM, SIGHUP or SIGQUIT has come: the keyboard is done with.
+bool input_cut_short();
+
+// SIGPIPE came: the reader of standard output has gone.
+bool output_reader_gone();
+
+} // namespace vorndiag
+
+#endif
