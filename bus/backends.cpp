@@ -60,6 +60,10 @@ void explain_raw(std::uint32_t base, int err) {
     explain("port " + hex(base) + " is busy: another program holds " + raw.holder());
     return;
   }
+  if (err == EADDRINUSE) {
+    explain(raw.holder() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
+    return;
+  }
   if (err == EINVAL)
     return;
   explain("no parallel port at " + hex(base) +

@@ -4,6 +4,7 @@
 #include "device_port.h"
 #include "kernel_ports.h"
 #include "port_os.h"
+#include "port_owners.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -64,6 +65,11 @@ int RawPort::open(std::uint32_t base) {
   // refusals; checking here gives the same answer everywhere.
   if (base > 0x10000u - map::kPortCount)
     return EINVAL;
+  // One mistyped digit must not reach the keyboard controller or a disk.
+  if (auto refusal = port_owner_refusal(base, map::kPortCount)) {
+    holder_ = *refusal;
+    return EADDRINUSE;
+  }
   if (const int err = hold(base); err != 0)
     return err;
   if (const int err = grant(base, 1); err != 0) {

@@ -21,7 +21,8 @@ public:
   void write(Reg reg, std::uint8_t value) override;
   void release() override;
 
-  // What holds the port against others, for the explanation of a refusal.
+  // What holds the port against others (or, after EADDRINUSE, the line that
+  // names the driver that owns it), for the explanation of a refusal.
   const std::string &holder() const { return holder_; }
 
 private:

@@ -2,6 +2,7 @@
 #include "board_map.h"
 #include "frame.h"
 #include "output_check.h"
+#include "port_list.h"
 #include "stop_signals.h"
 #include "vorndiag.h"
 
@@ -93,6 +94,7 @@ constexpr const char *kHelpLines[] = {
   std::printf("syntax: %s I/O Address in hex <test name>\n", prog);
   for (const char *line : kHelpLines)
     std::puts(line);
+  print_port_list();
   end_run(kExitSyntax, prog);
 }
 
@@ -175,7 +177,12 @@ int vorndiag_main(int argc, char **argv) {
   // Each keyboard byte is waited for on its own (keyboard.cpp).
   std::setvbuf(stdin, nullptr, _IONBF, 0);
 
-  parse_address(argv[1], vorn_base_addr);
+  // A device path in place of the address: the kernel's port behind it.
+  const char *device = std::strncmp(argv[1], "/dev/", 5) == 0 ? argv[1] : nullptr;
+  if (device != nullptr)
+    vornPortBase(device, &vorn_base_addr);
+  else
+    parse_address(argv[1], vorn_base_addr);
   std::printf("io addr = %x\n", vorn_base_addr);
   if (test == nullptr)
     syntax_exit(kNameMessage, prog);
@@ -186,11 +193,12 @@ int vorndiag_main(int argc, char **argv) {
 
   install_stop_handlers();
   std::printf("parport addr 0x%x \n", vorn_base_addr);
-  if (vornMotInit(nullptr) != 0) {
+  if (vornMotInit(device) != 0) {
     int err = errno;
     std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
                 static_cast<unsigned long long>(vorn_base_addr) + vorn::map::kPortCount - 1,
                 std::strerror(err));
+    std::fputs(vornPortProblem(), stdout);
     end_run(kExitNoPort, prog);
   }
 

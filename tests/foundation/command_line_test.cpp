@@ -67,7 +67,10 @@ const char *const kHelp = "test name       Function\n"
                           "diotest   continuously tests DIO communication\n"
                           "indexres  tests reset of encoder count on index pulse\n"
                           "spindle  tests output to spindle speed control\n"
-                          "  exit all looping tests with ctrl/c\n";
+                          "  exit all looping tests with ctrl/c\n"
+                          // this machine has no parallel port
+                          "no parallel port known to the kernel (its driver: sudo modprobe "
+                          "parport_pc ppdev)\n";
 
 struct CommandCase {
   const char *args;
@@ -82,8 +85,15 @@ std::string with_prog(const char *text) {
   return s;
 }
 
-const std::string kRefused378 =
-    "parport addr 0x378 \ncannot access I/O ports 0x378 to 0x37c: Function not implemented\n";
+// This machine has no parallel port and refuses raw access (ENOSYS).
+std::string refused(const std::string &first, const std::string &last) {
+  return "parport addr 0x" + first + " \ncannot access I/O ports 0x" + first + " to 0x" + last +
+         ": Function not implemented\nno parallel port at 0x" + first +
+         " is known to the kernel; raw access to the registers needs root and is refused under "
+         "kernel lockdown (Secure Boot)\nto go through the kernel's driver instead, without "
+         "root: sudo modprobe parport_pc ppdev, and add the user to group lp\n";
+}
+const std::string kRefused378 = refused("378", "37c");
 const char kName[] = "syntax: %s {limit | home | index <axis> | latch <axis>}\n";
 const char kIndex[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}| servo{f} | dio | bus\n";
@@ -106,12 +116,8 @@ TEST(CommandLine, MessagesAndStatuses) {
       {io378 + kRefused378, {"378 index 2abc", nullptr, 2}},
       {io378 + kRefused378, {"378 latch 4", nullptr, 2}}, // refusal comes before the axis check
       {io378 + kRefused378, {"378 pos 7 extra", nullptr, 2}},
-      {"io addr = 2f8\nparport addr 0x2f8 \n"
-       "cannot access I/O ports 0x2f8 to 0x2fc: Function not implemented\n",
-       {"0x2f8 pos", nullptr, 2}},
-      {"io addr = 2f8\nparport addr 0x2f8 \n"
-       "cannot access I/O ports 0x2f8 to 0x2fc: Function not implemented\n",
-       {"2f8 servo", nullptr, 2}},
+      {"io addr = 2f8\n" + refused("2f8", "2fc"), {"0x2f8 pos", nullptr, 2}},
+      {"io addr = 2f8\n" + refused("2f8", "2fc"), {"2f8 servo", nullptr, 2}},
       {"io addr = fffd\nparport addr 0xfffd \n"
        "cannot access I/O ports 0xfffd to 0x10001: Invalid argument\n",
        {"fffd bus", nullptr, 2}},

@@ -1,0 +1,22 @@
+#include "port_list.h"
+
+#include "vorn.h"
+
+#include <cstdio>
+
+namespace vorndiag {
+
+void print_port_list() {
+  vorn_port_info info;
+  if (vornPortInfo(0, &info) != 0) {
+    std::puts("no parallel port known to the kernel (its driver: sudo modprobe parport_pc ppdev)");
+    return;
+  }
+  std::puts("parallel ports of this PC:");
+  for (int n = 0; vornPortInfo(n, &info) == 0; ++n)
+    std::printf("  %-6x %-14s %-28s %s\n", static_cast<unsigned>(info.base), info.device,
+                info.modes[0] != '\0' ? info.modes : "-",
+                info.usable ? "usable" : "no access (the user is not in group lp?)");
+}
+
+} // namespace vorndiag
