@@ -22,9 +22,14 @@ boot_open() {
   kcase raw_root_bus bus_map root 378 # ioperm, no parport driver yet
   kcase raw_pos_interrupted interrupted root pos
   kcase raw_commtest_interrupted interrupted root commtest
+  kcase raw_busy_by_lock busy_refused root root
   kcase parport_loaded
   kcase loaded_root_bus bus_map root 378
   kcase loaded_tech_bus bus_map tech 378 # no ioperm for a user: the device
+  kcase raw_busy_by_device busy_refused tech root VORN_PORT=raw
+  kcase help_lists_ports
+  # last: were it not refused, the keyboard controller would take the guest down
+  kcase keyboard_port_refused
 }
 
 boot_lockdown() {
@@ -35,7 +40,7 @@ boot_lockdown() {
   kcase tech_device_bus bus_map tech /dev/parport0
   kcase guest_refused refused_to_guest 378
   kcase guest_device_refused refused_to_guest /dev/parport0
-  kcase busy_refused
+  kcase busy_refused busy_refused tech tech
   kcase pos_interrupted interrupted tech pos
   kcase commtest_interrupted interrupted tech commtest
   # recordings for replay; the looping ones kept short
@@ -73,13 +78,26 @@ refused_to_guest() { # PORT
   expect_output 'Permission denied'
 }
 
-busy_refused() {
-  hold tech 'vorndiag 378 pos'
-  run tech 'vorndiag 378 bus'
+# A second program on a port in use: refused at once, the first goes on.
+busy_refused() { # HOLDER SECOND [NAME=value for the second]
+  hold "$1" 'vorndiag 378 pos'
+  run "$2" "env ${3:-VORN_PORT=auto} vorndiag 378 bus"
   release
   expect_status 2
   expect_output 'busy'
   expect_held_status 0
+}
+
+help_lists_ports() {
+  run tech vorndiag
+  expect_status 255
+  expect_output '^  378 +/dev/parport0 +PCSPP,TRISTATE +usable$'
+}
+
+keyboard_port_refused() {
+  run root 'vorndiag 60 bus'
+  expect_status 2
+  expect_output '^port 0x60 to 0x64 belongs to keyboard, not to a parallel port'
 }
 
 interrupted() { # USER TEST
