@@ -19,9 +19,15 @@ extern "C" {
 #endif
 
 /* ---- start-up and shut-down -------------------------------------------- */
-/* Starts the board set; -1 with errno set when port access is refused. */
+/* Takes the port and starts the board set; -1 with errno set when port
+ * access is refused (EBUSY: another program has the port), and then
+ * vornPortProblem() in vorn.h says why. `stuff` chooses the way to the port:
+ * NULL or "" (the environment variable VORN_PORT, else automatic), "auto"
+ * (the kernel's /dev/parportN for the port at vorn_base_addr when the
+ * kernel has one, raw ioperm access otherwise), "device", "raw", or a device
+ * path such as "/dev/parport0"; any other string counts as "auto". */
 VORN_API int extMotInit(const char *stuff);
-/* Stops every rate generator; 0. */
+/* Stops every rate generator and gives the port back; 0. */
 VORN_API int extMotQuit(void);
 
 /* ---- rate generators: commands in volts, 2000 pulses/s per volt --------- */
