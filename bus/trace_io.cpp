@@ -103,21 +103,27 @@ void Output::attach(std::FILE *file) {
   file_ = file;
 }
 
-void Output::access(char kind, std::uint16_t offset, std::uint8_t value) noexcept {
+std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) noexcept {
   static constexpr char kHex[] = "0123456789abcdef";
-  char text[12];
-  char *p = text + sizeof text;
+  char *p = text + kAccessLineMax;
   *--p = '\n';
-  *--p = kHex[value & 0x0F];
-  *--p = kHex[value >> 4];
+  *--p = kHex[a.value & 0x0F];
+  *--p = kHex[a.value >> 4];
   *--p = ' ';
+  std::uint16_t offset = a.offset;
   do {
     *--p = static_cast<char>('0' + offset % 10);
     offset = static_cast<std::uint16_t>(offset / 10);
   } while (offset != 0);
   *--p = ' ';
-  *--p = kind;
-  put(p, static_cast<std::size_t>(text + sizeof text - p));
+  *--p = a.kind;
+  return {p, static_cast<std::size_t>(text + kAccessLineMax - p)};
+}
+
+void Output::access(char kind, std::uint16_t offset, std::uint8_t value) noexcept {
+  char text[kAccessLineMax];
+  const std::string_view line = format_access({kind, offset, value}, text);
+  put(line.data(), line.size());
 }
 
 void Output::note(std::string_view text) noexcept {

@@ -34,6 +34,11 @@ struct Line {
 // `text` without its line end.
 Line parse_line(std::string_view text) noexcept;
 
+// The longest access line, its line end included ("W 65535 ff\n").
+inline constexpr std::size_t kAccessLineMax = 12;
+// The line of `a`, line end included, as a view into `text`.
+std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) noexcept;
+
 // Writes a trace. Lines go through a 1 MiB buffer (an attached FILE* keeps
 // its own buffering, so that they stay in order with anything else written
 // to it). The first failure is kept as an errno; later lines are dropped.

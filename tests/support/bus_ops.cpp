@@ -1,7 +1,7 @@
 #include "bus_ops.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <string_view>
 
 namespace diagtest {
 
@@ -21,17 +21,19 @@ std::vector<std::string> bus_ops(const std::vector<Access> &log) {
   return ops;
 }
 
-// Hand-parsed: traces of busy loops run to millions of lines.
+// Up to the first line that is neither an access nor a note, as a cut-off
+// trace ends.
 std::vector<Access> parse_trace(const std::string &text) {
   std::vector<Access> log;
-  const char *p = text.c_str();
-  while (*p == 'R' || *p == 'W') {
-    char *end = nullptr;
-    const char kind = *p;
-    const unsigned long offset = std::strtoul(p + 1, &end, 10);
-    const unsigned long value = std::strtoul(end, &end, 16);
-    log.push_back({kind, static_cast<std::uint16_t>(offset), static_cast<std::uint8_t>(value)});
-    p = *end == '\n' ? end + 1 : end;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const vorn::trace::Line line = vorn::trace::parse_line(rest.substr(0, end));
+    if (line.kind == vorn::trace::Line::Kind::invalid)
+      break;
+    if (line.kind == vorn::trace::Line::Kind::access)
+      log.push_back(line.access);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
   }
   return log;
 }

@@ -1,18 +1,18 @@
 #include "recording_port.h"
 
-#include <cstdio>
-
-namespace vorn::test {
+namespace vorn::trace {
 
 std::string to_string(const std::vector<Access> &accesses) {
   std::string out;
-  char line[16];
-  for (const Access &a : accesses) {
-    std::snprintf(line, sizeof line, "%c %u %02x\n", a.kind, unsigned{a.offset}, unsigned{a.value});
-    out += line;
-  }
+  char line[kAccessLineMax];
+  for (const Access &a : accesses)
+    out += format_access(a, line);
   return out;
 }
+
+} // namespace vorn::trace
+
+namespace vorn::test {
 
 RecordingPort::RecordingPort(std::uint32_t base) { vorn_base_addr = base; }
 

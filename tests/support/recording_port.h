@@ -6,6 +6,7 @@
 
 #include "board_map.h"
 #include "port_io.h"
+#include "trace_io.h"
 #include "vorn.h"
 
 #include <cstdint>
@@ -13,16 +14,15 @@
 #include <string>
 #include <vector>
 
+namespace vorn::trace {
+// The accesses as trace lines (beside Access, for argument-dependent lookup).
+std::string to_string(const std::vector<Access> &accesses);
+} // namespace vorn::trace
+
 namespace vorn::test {
 
-struct Access {
-  char kind; // 'R' or 'W'
-  std::uint16_t offset;
-  std::uint8_t value;
-  bool operator==(const Access &) const = default;
-};
-
-std::string to_string(const std::vector<Access> &accesses);
+using Access = vorn::trace::Access;
+using trace::to_string;
 
 class RecordingPort : public PortBackend {
 public:
