@@ -112,17 +112,18 @@ void DevicePort::read_epp_data(std::uint8_t *bytes, std::size_t count) {
   }
   set_mode(kModeData);
   apply_direction();
-  // The kernel stops a transfer at the first cycle no board answers; the
-  // raw port goes on, so the rest is read on, as separate transfers.
+  // The kernel stops a transfer at the first cycle no board answers, after
+  // running it; the raw port goes on, so the rest is read on, as separate
+  // transfers, past the byte of that cycle (0xFF, as from a floating bus).
   std::size_t done = 0;
   while (done < count) {
     const ssize_t n = os_calls().read(fd_, bytes + done, count - done);
-    if (n > 0) {
+    if (n > 0)
       done += static_cast<std::size_t>(n);
-      continue;
+    if (done < count) {
+      timeout_ = true;
+      bytes[done++] = 0xFF;
     }
-    timeout_ = true;
-    bytes[done++] = 0xFF;
   }
 }
 

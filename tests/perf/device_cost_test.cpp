@@ -1,0 +1,76 @@
+// The kernel path's cost: system calls per operation on the kernel-device
+// backend, over the fake kernel driver with the default board set behind
+// it, pinned next to the operation's register accesses and held at or
+// below them.
+#include "fake_ppdev.h"
+#include "operations.h"
+#include "stdout_to_null.h"
+#include "vorn.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+using vorn::test::Call;
+using vorn::test::CallCounts;
+
+struct Pin {
+  const char *operation;
+  const char *calls; // by kind
+  std::uint64_t total;
+  std::uint64_t over_access; // calls beyond the register accesses
+};
+
+// Each selection costs a PPSETMODE to address cycles and its first data
+// cycle one back; a control write that changes neither the lines nor (yet)
+// the direction costs nothing. vornRateWriteAll has two selections and two
+// idle control writes, so it is two calls over (docs/performance.md).
+const Pin kPins[] = {
+    {"vornEncoderReadAll", "read 1, write 9, PPSETMODE 10, PPDATADIR 2, PPRSTATUS 5", 27, 0},
+    {"vornRateWriteAll", "write 15, PPSETMODE 4, PPRSTATUS 14", 33, 2},
+    {"servof_pass", "read 1, write 24, PPSETMODE 14, PPDATADIR 2, PPRSTATUS 19", 60, 0},
+    {"commtest_cycle", "read 12, write 29, PPSETMODE 26, PPDATADIR 2, PPRSTATUS 17", 86, 0},
+};
+
+const vorn::measure::Operation &operation(const char *name) {
+  for (const auto &op : vorn::measure::operations())
+    if (std::strcmp(op.name, name) == 0)
+      return op;
+  throw std::invalid_argument(name);
+}
+
+void PrintTo(const Pin &p, std::ostream *os) { *os << p.operation; }
+
+class DeviceCost : public testing::TestWithParam<Pin> {};
+
+// The second run is the one a loop repeats: the first may still set the
+// mode and direction the previous operation left otherwise.
+TEST_P(DeviceCost, SystemCallsPerOperation) {
+  const Pin &pin = GetParam();
+  const vorn::measure::Operation &op = operation(pin.operation);
+  vorn::measure::StdoutToNull quiet;
+  vorn::sim::Rig rig = vorn::sim::default_rig();
+  rig.clock = vorn::sim::Clock::virtual_time;
+  vorn::sim::Simulator boards(rig);
+  vorn::test::FakePpdev kernel(boards);
+  kernel.install();
+  ASSERT_EQ(vornMotInit(nullptr), 0) << vornPortProblem();
+  op.run();
+  const CallCounts before = kernel.calls();
+  op.run();
+  const CallCounts made = kernel.calls() - before;
+  EXPECT_EQ(made.to_string(), pin.calls);
+  EXPECT_EQ(made.total(), pin.total);
+  EXPECT_LE(made.total(), op.accesses + pin.over_access) << made.to_string();
+  EXPECT_EQ(kernel.idle_ioctls(), 0u);
+  vornMotQuit();
+  kernel.uninstall();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernel, DeviceCost, testing::ValuesIn(kPins),
+                         [](const auto &info) { return std::string(info.param.operation); });
+
+} // namespace
