@@ -1,29 +1,30 @@
 #include "port_io.h"
 #include "trace_io.h"
 
-#include <algorithm>
-#include <vector>
 
 namespace vorn {
 
 namespace {
 
-// Every tracer alive, for flush_port_traces(); a handful at most.
-std::vector<TracingBackend *> &tracers() {
-  static std::vector<TracingBackend *> all;
-  return all;
-}
+// Every tracer alive, for flush_port_traces(): a list through the tracers
+// themselves, so that a tracer destroyed at exit, after any container of
+// this library would be, still finds it.
+TracingBackend *first_tracer = nullptr;
 
 } // namespace
 
 TracingBackend::TracingBackend(PortBackend &inner)
-    : inner_(inner), out_(std::make_unique<trace::Output>()) {
-  tracers().push_back(this);
+    : inner_(inner), out_(std::make_unique<trace::Output>()), next_(first_tracer) {
+  first_tracer = this;
 }
 
 TracingBackend::~TracingBackend() {
-  auto &all = tracers();
-  all.erase(std::remove(all.begin(), all.end(), this), all.end());
+  for (TracingBackend **link = &first_tracer; *link != nullptr; link = &(*link)->next_) {
+    if (*link == this) {
+      *link = next_;
+      break;
+    }
+  }
 }
 
 bool TracingBackend::trace_to(const std::string &path) { return out_->open(path); }
@@ -66,7 +67,7 @@ void TracingBackend::release() {
 }
 
 void flush_port_traces() {
-  for (TracingBackend *tracer : tracers())
+  for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)
     tracer->flush();
 }
 

@@ -79,6 +79,10 @@ namespace trace {
 class Output;
 }
 
+// Flushes the trace of every TracingBackend alive, so a trace is complete
+// up to here even if a signal is about to end the process.
+VORN_API void flush_port_traces();
+
 // Writes one trace line per register access made through it: "R <offset>
 // <hh>" or "W <offset> <hh>". A bulk read is one line per byte.
 class VORN_API TracingBackend final : public PortBackend {
@@ -110,13 +114,12 @@ public:
   void release() override;
 
 private:
+  friend void flush_port_traces();
+
   PortBackend &inner_;
   std::unique_ptr<trace::Output> out_;
+  TracingBackend *next_;
 };
-
-// Flushes the trace of every TracingBackend alive, so a trace is complete
-// up to here even if a signal is about to end the process.
-VORN_API void flush_port_traces();
 
 } // namespace vorn
 
