@@ -55,6 +55,8 @@ int DevicePort::open(std::uint32_t) {
   mode_ = -1;
   direction_ = -1;
   timeout_ = false;
+  settled_ = false;
+  last_status_ = -1;
   unsigned char control = kCtrlForward;
   io(fd_, PPRCONTROL, &control);
   control_ = control;
@@ -85,9 +87,19 @@ void DevicePort::apply_direction() {
   direction_ = reverse;
 }
 
+// Right after a transfer that went through, the kernel has just seen the
+// lines settle (it checks the status after every cycle) and nothing has
+// touched the port since: the last status read still holds, and the kernel
+// is not asked again. That keeps a cycle's system calls within its register
+// accesses; everything else still reads the lines.
 std::uint8_t DevicePort::status() {
-  unsigned char value = 0xFF;
-  io(fd_, PPRSTATUS, &value);
+  if (!settled_ || last_status_ < 0) {
+    unsigned char value = 0xFF;
+    io(fd_, PPRSTATUS, &value);
+    last_status_ = value;
+  }
+  settled_ = false;
+  const auto value = static_cast<std::uint8_t>(last_status_);
   return static_cast<std::uint8_t>(timeout_ ? value | kStatusTimeout : value & ~kStatusTimeout);
 }
 
@@ -100,7 +112,8 @@ std::uint8_t DevicePort::epp_read_byte() {
 void DevicePort::epp_write(int mode, std::uint8_t value) {
   set_mode(mode);
   apply_direction();
-  if (os_calls().write(fd_, &value, 1) != 1)
+  settled_ = os_calls().write(fd_, &value, 1) == 1;
+  if (!settled_)
     timeout_ = true;
 }
 
@@ -116,12 +129,14 @@ void DevicePort::read_epp_data(std::uint8_t *bytes, std::size_t count) {
   // running it; the raw port goes on, so the rest is read on, as separate
   // transfers, past the byte of that cycle (0xFF, as from a floating bus).
   std::size_t done = 0;
+  settled_ = true;
   while (done < count) {
     const ssize_t n = os_calls().read(fd_, bytes + done, count - done);
     if (n > 0)
       done += static_cast<std::size_t>(n);
     if (done < count) {
       timeout_ = true;
+      settled_ = false;
       bytes[done++] = 0xFF;
     }
   }
@@ -142,7 +157,8 @@ std::uint8_t DevicePort::read(Reg reg) {
   case Reg::epp_addr:
     set_mode(kModeAddress);
     apply_direction();
-    if (os_calls().read(fd_, &value, 1) != 1) {
+    settled_ = os_calls().read(fd_, &value, 1) == 1;
+    if (!settled_) {
       timeout_ = true;
       value = 0xFF;
     }
@@ -160,6 +176,7 @@ void DevicePort::write(Reg reg, std::uint8_t value) {
   case Reg::data: {
     unsigned char byte = value;
     io(fd_, PPWDATA, &byte);
+    settled_ = false;
     break;
   }
   case Reg::status:
@@ -174,6 +191,7 @@ void DevicePort::write(Reg reg, std::uint8_t value) {
     if (lines != control_written_) {
       io(fd_, PPWCONTROL, &lines);
       control_written_ = lines;
+      settled_ = false;
     }
     break;
   }

@@ -48,6 +48,9 @@ private:
   // The kernel clears EPP timeouts itself; this one stands for the status
   // register's bit 0 as the raw port would show it.
   bool timeout_ = false;
+  // The status lines as last read; whether they can have changed since.
+  int last_status_ = -1;
+  bool settled_ = false;
 };
 
 // Takes the kernel's device for `path` only to keep others off the port
