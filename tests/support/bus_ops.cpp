@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace diagtest {
 
@@ -25,7 +26,14 @@ std::vector<std::string> bus_ops(const std::vector<Access> &log) {
 std::vector<Access> parse_trace(const std::string &text) {
   std::vector<Access> log;
   const char *p = text.c_str();
-  while (*p == 'R' || *p == 'W') {
+  for (;;) {
+    // note lines ("# run: ...", "# stop SIGINT") carry no access
+    while (*p == '#') {
+      const char *end = std::strchr(p, '\n');
+      p = end != nullptr ? end + 1 : p + std::strlen(p);
+    }
+    if (*p != 'R' && *p != 'W')
+      break;
     char *end = nullptr;
     const char kind = *p;
     const unsigned long offset = std::strtoul(p + 1, &end, 10);
