@@ -9,10 +9,12 @@ namespace vorn {
 
 namespace {
 
-// Every tracer alive, for flush_port_traces(); a handful at most.
+// Every tracer alive, for flush_port_traces(); a handful at most. Never
+// destroyed: a tracer in static storage made before the first call (a
+// simulator in a std::optional) is destroyed after it.
 std::vector<TracingBackend *> &tracers() {
-  static std::vector<TracingBackend *> all;
-  return all;
+  static auto *all = new std::vector<TracingBackend *>;
+  return *all;
 }
 
 // "<program> <arguments...>", the program without its folder.
