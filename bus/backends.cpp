@@ -129,6 +129,8 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
 
 const std::string &port_problem() { return problem; }
 
+void refuse_start(const std::string &lines) { problem = lines; }
+
 int open_port(std::uint32_t base, const char *choice) {
   release_port();
   problem.clear();
@@ -157,7 +159,7 @@ int open_port(std::uint32_t base, const char *choice) {
 
 void release_port() {
   port_backend().release();
-  use_backend(&port_backend(), false, 0);
+  use_backend(&backend_in_use(), false, 0);
 }
 
 } // namespace vorn

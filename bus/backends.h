@@ -27,10 +27,16 @@ void release_port();
 
 // The state port_read() and port_write() go by.
 PortBackend *installed_backend();
+// The backend put in place or chosen, under any wrapper.
+PortBackend &backend_in_use();
+// `wrapper` (nullptr: none) in front of whichever backend is in use.
+void wrap_backend_in_use(PortBackend *wrapper);
 void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
 
 // Lines for people on why the last open_port() failed and how to fix it.
 const std::string &port_problem();
+// A start-up refused before the port was chosen: `lines` say why.
+void refuse_start(const std::string &lines);
 
 } // namespace vorn
 

@@ -10,6 +10,7 @@ namespace {
 
 PortBackend *installed = nullptr; // by ScopedBackend, ahead of any choice
 PortBackend *chosen = nullptr;    // by start-up
+PortBackend *outermost = nullptr; // the trace of VORN_TRACE, around either
 std::uint32_t granted_base = 0;
 bool granted = false;
 
@@ -27,6 +28,10 @@ void PortBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
 }
 
 void PortBackend::release() {}
+
+std::string PortBackend::event_point(std::string_view, std::string seen) { return seen; }
+void PortBackend::note(std::string_view) {}
+RunEnd PortBackend::end_run() { return {}; }
 
 ScopedBackend::ScopedBackend(PortBackend &backend) : previous_(installed) {
   installed = &backend;
@@ -48,11 +53,23 @@ bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
   return true;
 }
 
-PortBackend &port_backend() {
+PortBackend &backend_in_use() {
   if (installed != nullptr)
     return *installed;
   return chosen != nullptr ? *chosen : raw_backend();
 }
+
+PortBackend &port_backend() { return outermost != nullptr ? *outermost : backend_in_use(); }
+
+void wrap_backend_in_use(PortBackend *wrapper) { outermost = wrapper; }
+
+std::string port_event(std::string_view kind, std::string seen) {
+  return port_backend().event_point(kind, std::move(seen));
+}
+
+void port_note(std::string_view text) { port_backend().note(text); }
+
+RunEnd end_port_run() { return port_backend().end_run(); }
 
 std::uint8_t port_read(std::uint16_t port) {
   Reg reg;

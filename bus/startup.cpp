@@ -2,6 +2,7 @@
 #include "backends.h"
 #include "board_map.h"
 #include "kernel_ports.h"
+#include "library_trace.h"
 #include "port_os.h"
 #include "vorn.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 // The port choice of the last vornMotInit(), for InitializeParPort().
 std::string port_choice;
+bool trace_refused = false;
 
 void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
   info->base = port.base;
@@ -44,7 +46,17 @@ int16_t InitializeParPort(void) {
   return 0;
 }
 
+// The trace file is opened ahead of the port, so that a file that cannot
+// be written is refused before any access.
 int vornMotInit(const char *stuffstuff) {
+  std::string problem;
+  const int trace_err = vorn::start_library_trace(problem);
+  trace_refused = trace_err != 0;
+  if (trace_refused) {
+    vorn::refuse_start(problem);
+    errno = trace_err;
+    return -1;
+  }
   port_choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
     vorn_base_addr = base;
@@ -85,3 +97,5 @@ int vornPortBase(const char *device, uint32_t *base) {
 }
 
 } // extern "C"
+
+bool vorn::port_trace_refused() { return trace_refused; }

@@ -1,6 +1,8 @@
 #include "port_io.h"
 #include "trace_io.h"
 
+#include <cstdio>
+#include <cstring>
 
 namespace vorn {
 
@@ -10,6 +12,23 @@ namespace {
 // themselves, so that a tracer destroyed at exit, after any container of
 // this library would be, still finds it.
 TracingBackend *first_tracer = nullptr;
+
+// "<program> <arguments...>", the program without its folder.
+std::string command_line() {
+  std::string text;
+  if (std::FILE *f = std::fopen("/proc/self/cmdline", "re")) {
+    for (int c; (c = std::getc(f)) != EOF;)
+      text += c == '\0' ? ' ' : static_cast<char>(c);
+    std::fclose(f);
+  }
+  while (!text.empty() && text.back() == ' ')
+    text.pop_back();
+  const std::size_t program_end = text.find(' ');
+  const std::size_t slash = text.rfind('/', program_end);
+  if (slash != std::string::npos)
+    text.erase(0, slash + 1);
+  return text;
+}
 
 } // namespace
 
@@ -27,7 +46,15 @@ TracingBackend::~TracingBackend() {
   }
 }
 
-bool TracingBackend::trace_to(const std::string &path) { return out_->open(path); }
+// A trace file starts with the command that wrote it, for people and for
+// a replay that checks it is given the same arguments.
+bool TracingBackend::trace_to(const std::string &path) {
+  path_ = path;
+  if (!out_->open(path))
+    return false;
+  out_->note(std::string(kRunNote) + " " + command_line());
+  return true;
+}
 
 void TracingBackend::trace_to(std::FILE *file) {
   if (file != nullptr)
@@ -36,7 +63,25 @@ void TracingBackend::trace_to(std::FILE *file) {
     out_->close();
 }
 
-void TracingBackend::note(const std::string &text) { out_->note(text); }
+void TracingBackend::note(std::string_view text) {
+  out_->note(text);
+  inner_.note(text);
+}
+
+std::string TracingBackend::event_point(std::string_view kind, std::string seen) {
+  std::string taken = inner_.event_point(kind, std::move(seen));
+  if (!taken.empty())
+    out_->note(taken);
+  return taken;
+}
+
+RunEnd TracingBackend::end_run() {
+  RunEnd end = inner_.end_run();
+  if (!out_->close() && end.kind == RunEnd::Kind::ok)
+    end = {RunEnd::Kind::trace_failed,
+           "cannot write trace file " + path_ + ": " + std::strerror(out_->error())};
+  return end;
+}
 bool TracingBackend::flush() { return out_->flush(); }
 bool TracingBackend::close() { return out_->close(); }
 int TracingBackend::error() const { return out_->error(); }

@@ -26,6 +26,8 @@ inline constexpr int kExitSyntax = 255; // exit(-1)
 inline constexpr int kExitAxis = 1;
 inline constexpr int kExitNoPort = 2;
 inline constexpr int kExitOutput = 3; // standard output could not be written
+inline constexpr int kExitTrace = 4;  // the port trace could not be written completely
+inline constexpr int kExitReplay = 5; // the run departed from the recording it replays
 
 void print_name_message(const char *prog);
 void pause_pass();

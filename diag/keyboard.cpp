@@ -12,8 +12,14 @@ namespace vorndiag {
 // is waited for where SIGTERM, SIGHUP and SIGQUIT can cut the wait short:
 // the handlers restart a blocked read, and so would not. The prompt goes
 // out before the wait, as the read would have flushed it on a terminal.
+//
+// A cut is an event of the trace: noted where it happened, and a replay
+// cuts the read where its recording did, before waiting.
 bool read_line(LineBuffer &buf) {
   std::fflush(stdout);
+  buf[0] = '\0';
+  if (keyboard_cut_here(false))
+    return false;
   std::size_t n = 0;
   int c = 0;
   while (n + 1 < sizeof buf && wait_for_input(fileno(stdin)) && (c = std::getc(stdin)) != EOF) {
@@ -23,7 +29,11 @@ bool read_line(LineBuffer &buf) {
   }
   buf[n] = '\0';
   const bool failed = c == EOF && std::ferror(stdin);
-  return n > 0 && !failed && !input_cut_short();
+  if (input_cut_short()) {
+    keyboard_cut_here(true);
+    return false;
+  }
+  return n > 0 && !failed;
 }
 
 // strtol gives a long; keeping its low 32 bits through unsigned arithmetic

@@ -9,6 +9,13 @@ namespace vorndiag {
 // one line on standard error and turns a normal end (0) into kExitOutput;
 // other statuses keep their meaning. Output lost because its reader went
 // away (SIGPIPE) is what the reader asked for: no line, status kept.
+//
+// Then ends the port's run: closes the port traces and asks a replay how
+// it went, with one line on standard error for a problem. A replay that
+// departed from its recording gives kExitReplay whatever the status was (the
+// run after the departure saw made-up answers); a trace not written
+// completely gives kExitTrace in place of 0 and kExitOutput (the file the
+// user asked to keep is the graver loss); other statuses are kept.
 int checked_exit_status(int status, const char *prog);
 
 } // namespace vorndiag

@@ -7,6 +7,7 @@
 #include "vorndiag.h"
 
 #include "extintf.h"
+#include "port_io.h"
 #include "vorn.h"
 
 #include <cerrno>
@@ -195,9 +196,10 @@ int vorndiag_main(int argc, char **argv) {
   std::printf("parport addr 0x%x \n", vorn_base_addr);
   if (vornMotInit(device) != 0) {
     int err = errno;
-    std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
-                static_cast<unsigned long long>(vorn_base_addr) + vorn::map::kPortCount - 1,
-                std::strerror(err));
+    if (!vorn::port_trace_refused())
+      std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
+                  static_cast<unsigned long long>(vorn_base_addr) + vorn::map::kPortCount - 1,
+                  std::strerror(err));
     std::fputs(vornPortProblem(), stdout);
     end_run(kExitNoPort, prog);
   }

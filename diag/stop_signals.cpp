@@ -2,9 +2,12 @@
 
 #include "frame.h"
 
+#include "port_io.h"
+
 #include <cerrno>
 #include <csignal>
 #include <initializer_list>
+#include <string>
 #include <sys/select.h>
 
 namespace vorndiag {
@@ -13,15 +16,49 @@ namespace {
 
 volatile std::sig_atomic_t input_cut = 0;
 volatile std::sig_atomic_t reader_gone = 0;
+volatile std::sig_atomic_t first_signal = 0; // the one that set `done`
+bool stop_noted = false;                     // the stop that set `done` is in the trace
 
-void quit(int) { done = 1; }
-void quit_now(int) {
+void note_signal(int sig) {
+  if (first_signal == 0)
+    first_signal = sig;
+}
+void quit(int sig) {
+  note_signal(sig);
+  done = 1;
+}
+void quit_now(int sig) {
+  note_signal(sig);
   done = 1;
   input_cut = 1;
 }
-void quit_unread(int) {
+void quit_unread(int sig) {
+  note_signal(sig);
   done = 1;
   reader_gone = 1;
+}
+
+const char *signal_name(int sig) {
+  switch (sig) {
+  case SIGINT:
+    return "SIGINT";
+  case SIGTERM:
+    return "SIGTERM";
+  case SIGHUP:
+    return "SIGHUP";
+  case SIGQUIT:
+    return "SIGQUIT";
+  case SIGTSTP:
+    return "SIGTSTP";
+  case SIGPIPE:
+    return "SIGPIPE";
+  default:
+    return "signal";
+  }
+}
+
+std::string event_seen(const char *kind, bool seen) {
+  return seen ? std::string(kind) + " " + signal_name(first_signal) : std::string();
 }
 
 void handle(int sig, void (*handler)(int)) {
@@ -75,5 +112,22 @@ bool wait_for_input(int fd) {
 bool input_cut_short() { return input_cut != 0; }
 
 bool output_reader_gone() { return reader_gone != 0; }
+
+// A stop taken from a replay sets `done` too, so that it holds like a
+// signal's; a run that clears `done` (the in-process tests) starts afresh.
+bool stop_requested() {
+  if (done != 0 && stop_noted)
+    return true;
+  const char *kind = vorn::kStopEvent;
+  stop_noted = !vorn::port_event(kind, event_seen(kind, done != 0)).empty();
+  if (stop_noted)
+    done = 1;
+  return stop_noted;
+}
+
+bool keyboard_cut_here(bool cut) {
+  const char *kind = vorn::kKeyboardCutEvent;
+  return !vorn::port_event(kind, event_seen(kind, cut)).empty();
+}
 
 } // namespace vorndiag

@@ -23,6 +23,14 @@ bool input_cut_short();
 // SIGPIPE came: the reader of standard output has gone.
 bool output_reader_gone();
 
+// Asked by the looping tests before every pass: whether the run stops here.
+// The first true is noted in the port trace ("stop SIGINT"), and a replay
+// stops where its recording did, whatever the signals; true from then on.
+bool stop_requested();
+// Asked by the keyboard read before and after its wait: whether the wait
+// is cut short here, noted and replayed the same way ("keyboard cut SIGTERM").
+bool keyboard_cut_here(bool cut);
+
 } // namespace vorndiag
 
 #endif

@@ -4,6 +4,7 @@
 #include "frame.h"
 #include "loop_passes.h"
 #include "port_access.h"
+#include "stop_signals.h"
 #include "vorn.h"
 
 #include <cstdint>
@@ -101,7 +102,7 @@ void commtest_cycle(CommtestState &state) {
 
 void test_commtest(const TestArgs &) {
   CommtestState state;
-  while (!done)
+  while (!stop_requested())
     commtest_cycle(state);
 }
 

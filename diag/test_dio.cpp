@@ -3,6 +3,7 @@
 #include "dio_output.h"
 #include "frame.h"
 #include "keyboard.h"
+#include "stop_signals.h"
 #include "vorn.h"
 
 #include <cstdio>
@@ -62,7 +63,7 @@ void test_diocontinuous(const TestArgs &) {
   int pattern = 0;
   int sweeps = 0;
   int value = 0;
-  while (!done) {
+  while (!stop_requested()) {
     vornDioRead(kDioIn0, &value);
     print_bits(value);
     std::printf("    ");

@@ -2,6 +2,7 @@
 #include "board_map.h"
 #include "counts_line.h"
 #include "frame.h"
+#include "stop_signals.h"
 #include "vorn.h"
 
 #include <cstdio>
@@ -17,7 +18,7 @@ using FlagRead = int (*)(int encoder, int *flag);
 void stream_flags(int axis, FlagRead read) {
   vornEncoderResetIndex(axis);
   int flag = 0;
-  while (!done) {
+  while (!stop_requested()) {
     read(axis, &flag);
     std::printf("%d ", flag);
     std::fflush(stdout);
@@ -43,7 +44,7 @@ void test_indexres(const TestArgs &args) {
   std::printf("setting index set reg (0x05) to %x\n", axis_bit);
   Counts pos{};
   Counts oldpos{};
-  while (!done)
+  while (!stop_requested())
     live_counts_pass(pos, oldpos);
 }
 

@@ -3,6 +3,7 @@
 #include "counts_line.h"
 #include "frame.h"
 #include "loop_passes.h"
+#include "stop_signals.h"
 #include "vorn.h"
 
 #include <cstdio>
@@ -25,7 +26,7 @@ void to_volts(const Counts &pos, Counts &dacval) {
 void test_pos(const TestArgs &) {
   Counts pos{};
   Counts oldpos{};
-  while (!done)
+  while (!stop_requested())
     live_counts_pass(pos, oldpos);
 }
 
@@ -33,7 +34,7 @@ void test_servo(const TestArgs &) {
   Counts pos{};
   Counts oldpos{};
   Counts dacval{};
-  while (!done) {
+  while (!stop_requested()) {
     vornEncoderReadAll(kAxes, pos);
     mark_jump(pos, oldpos);
     to_volts(pos, dacval);
@@ -58,7 +59,7 @@ void servof_pass(Counts &pos, Counts &dacval) {
 void test_servof(const TestArgs &) {
   Counts pos{};
   Counts dacval{};
-  while (!done)
+  while (!stop_requested())
     servof_pass(pos, dacval);
 }
 

@@ -3,6 +3,7 @@
 #include "dio_output.h"
 #include "frame.h"
 #include "keyboard.h"
+#include "stop_signals.h"
 #include "vorn.h"
 
 #include <cstdio>
@@ -26,7 +27,7 @@ double scan_volts(LineBuffer &buf) {
 // Runs until done: 0 to 255 to the speed register, again and again.
 void spindle_ramp() {
   int step = 0;
-  while (!done) {
+  while (!stop_requested()) {
     vornDioWrite(kDioOut0, kOutForward);
     if (step == kRampSteps)
       step = 0;
@@ -55,7 +56,7 @@ void test_rate(const TestArgs &) {
   if (!read_line(buf))
     return;
   const int axis = line_int(buf);
-  while (!done) {
+  while (!stop_requested()) {
     std::printf("RATE(%d)", axis);
     std::printf("volts? ");
     if (!read_line(buf)) {
@@ -76,7 +77,7 @@ void test_rate(const TestArgs &) {
 // No line at the prompt ends the test.
 void test_spindle(const TestArgs &) {
   LineBuffer buf;
-  while (!done) {
+  while (!stop_requested()) {
     std::printf("value[+/- 0..255]? (-999  for continuous ramp)");
     if (!read_line(buf))
       return;

@@ -1,5 +1,6 @@
 // limit and home: the switch states, printed whenever one changes.
 #include "frame.h"
+#include "stop_signals.h"
 #include "switch_watch.h"
 #include "vorn.h"
 
@@ -34,7 +35,7 @@ template <std::size_t N> void report(const int (&states)[N], const char *format,
 void watch_limits(SwitchRead max_read, SwitchRead min_read) {
   int lim[2 * kAxes] = {};
   int oldlim[2 * kAxes] = {};
-  while (!done) {
+  while (!stop_requested()) {
     bool newline = false;
     for (int k = 0; k < kAxes; ++k) {
       max_read(k, &lim[2 * k]);
@@ -51,7 +52,7 @@ void watch_limits(SwitchRead max_read, SwitchRead min_read) {
 void watch_homes(SwitchRead home_read) {
   int home[kAxes] = {};
   int oldhome[kAxes] = {};
-  while (!done) {
+  while (!stop_requested()) {
     bool newline = false;
     for (int k = 0; k < kAxes; ++k) {
       home_read(k, &home[k]);

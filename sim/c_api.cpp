@@ -2,7 +2,9 @@
 #include "vornsim.h"
 #include "vornsim.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -10,6 +12,7 @@ namespace {
 // Static storage: destroyed at exit, which writes the report and closes the
 // trace however the client ends.
 std::optional<vorn::sim::Simulator> current;
+std::optional<vorn::sim::Replay> replay;
 
 } // namespace
 
@@ -28,6 +31,31 @@ int vornsim_install(const char *rig_path) {
   current->report_at_exit(stderr);
   current->install();
   return 0;
+}
+
+int vornsim_replay(const char *path) {
+  replay.reset();
+  replay.emplace();
+  if (path == nullptr || !replay->load(path)) {
+    const int err = path == nullptr ? EINVAL : errno;
+    std::fprintf(stderr, "vornsim: cannot read %s: %s\n", path != nullptr ? path : "(null)",
+                 path != nullptr ? replay->reason().c_str() : std::strerror(err));
+    replay.reset();
+    errno = err;
+    return -1;
+  }
+  replay->install();
+  return 0;
+}
+
+int vornsim_replay_end(void) {
+  if (!replay)
+    return 0;
+  const vorn::RunEnd end = replay->end_run();
+  if (end.kind == vorn::RunEnd::Kind::ok)
+    return 0;
+  std::fprintf(stderr, "vornsim: %s\n", end.message.c_str());
+  return -1;
 }
 
 int vornsim_trace(const char *path) {

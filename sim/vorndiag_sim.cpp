@@ -1,5 +1,8 @@
 // vorndiag on the simulated board set. VORNSIM_RIG names a rig file (unset:
 // the default board set), VORNSIM_TRACE a file for the port trace.
+// VORNSIM_REPLAY names a recorded trace to play back in place of the board
+// set (VORNSIM_RIG and VORNSIM_TRACE are then not used; VORN_TRACE records
+// the replayed run like any other).
 #include "vorndiag.h"
 #include "vornsim.hpp"
 
@@ -8,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -16,20 +20,47 @@ constexpr int kExitSetup = 2;
 // Static storage, so that exit() from anywhere in the tool still flushes the
 // trace and writes the report.
 std::optional<vorn::sim::Simulator> simulator;
+std::optional<vorn::sim::Replay> replay;
+
+const char *setting(const char *name) {
+  const char *value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::string arguments(int argc, char **argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i)
+    text += (i > 1 ? " " : "") + std::string(argv[i]);
+  return text;
+}
+
+int replay_from(const char *path, int argc, char **argv) {
+  replay.emplace();
+  if (!replay->load(path)) {
+    std::fprintf(stderr, "%s: cannot read replay file %s: %s\n", argv[0], path,
+                 replay->reason().c_str());
+    return kExitSetup;
+  }
+  replay->expect_arguments(arguments(argc, argv));
+  replay->install();
+  return vorndiag_main(argc, argv);
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
-  const char *rig_path = std::getenv("VORNSIM_RIG");
-  const char *trace_path = std::getenv("VORNSIM_TRACE");
+  if (const char *recording = setting("VORNSIM_REPLAY"))
+    return replay_from(recording, argc, argv);
+  const char *rig_path = setting("VORNSIM_RIG");
+  const char *trace_path = setting("VORNSIM_TRACE");
   try {
-    bool have_rig = rig_path != nullptr && *rig_path != '\0';
-    simulator.emplace(have_rig ? vorn::sim::load_rig(rig_path) : vorn::sim::default_rig());
+    simulator.emplace(rig_path != nullptr ? vorn::sim::load_rig(rig_path)
+                                          : vorn::sim::default_rig());
   } catch (const vorn::sim::RigError &e) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitSetup;
   }
-  if (trace_path != nullptr && *trace_path != '\0' && !simulator->trace_to(trace_path)) {
+  if (trace_path != nullptr && !simulator->trace_to(trace_path)) {
     std::fprintf(stderr, "%s: cannot write trace file %s: %s\n", argv[0], trace_path,
                  std::strerror(errno));
     return kExitSetup;

@@ -21,12 +21,28 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vorn {
 
 // The parallel port's registers, by offset from its base address.
 enum class Reg : std::uint8_t { data = 0, status = 1, control = 2, epp_addr = 3, epp_data = 4 };
 inline constexpr unsigned kRegCount = 5;
+
+// What a backend alone can tell about a run once it is over.
+struct RunEnd {
+  enum class Kind { ok, trace_failed, replay_departed };
+  Kind kind = Kind::ok;
+  std::string message; // one line for people, without its line end
+};
+
+// The notes of events from outside the bus that a replay must take at the
+// same point as the recorded run: "stop SIGINT" where a looping test saw a
+// stop signal, "keyboard cut SIGTERM" where a keyboard wait was cut short.
+inline constexpr char kStopEvent[] = "stop";
+inline constexpr char kKeyboardCutEvent[] = "keyboard cut";
+// The first line of a trace file: "run: <program> <arguments...>".
+inline constexpr char kRunNote[] = "run:";
 
 class VORN_API PortBackend {
 public:
@@ -42,6 +58,18 @@ public:
   virtual void read_epp_data(std::uint8_t *bytes, std::size_t count);
   // Gives the port back. Harmless when nothing is held, and may be repeated.
   virtual void release();
+
+  // A point where the run may end or change course for a reason from
+  // outside the bus. `seen` is the event note for what this process saw
+  // (e.g. "stop SIGINT"), empty for nothing; `kind` is its first words.
+  // Returns the event the run takes here, empty for none: by default what
+  // was seen; a tracer notes it; a replay gives what its recording took.
+  virtual std::string event_point(std::string_view kind, std::string seen);
+  // A note for the trace ("# text"); wrappers pass it on.
+  virtual void note(std::string_view text);
+  // After the shut-down: closes what the run wrote and tells what went
+  // wrong. Wrappers ask the backend they wrap first; its problem wins.
+  virtual RunEnd end_run();
 };
 
 // Puts `backend` in place of whatever the port was for as long as this
@@ -70,8 +98,17 @@ VORN_API void port_write(std::uint16_t port, std::uint8_t value);
 VORN_API void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t count);
 
 // The backend the next port access reaches: the one put in place with
-// ScopedBackend, otherwise the one start-up chose (raw before that).
+// ScopedBackend, otherwise the one start-up chose (raw before that); behind
+// the trace of VORN_TRACE when one is written.
 VORN_API PortBackend &port_backend();
+
+// The event points, notes and end of the backend in use, for the front end.
+VORN_API std::string port_event(std::string_view kind, std::string seen);
+VORN_API void port_note(std::string_view text);
+VORN_API RunEnd end_port_run();
+// The last vornMotInit() was refused because VORN_TRACE names a file that
+// cannot be written (vornPortProblem() says why), not for the port.
+VORN_API bool port_trace_refused();
 // A backend of the table by name ("raw", "device"); nullptr for others.
 VORN_API PortBackend *find_backend(const char *name);
 
@@ -97,8 +134,9 @@ public:
   bool trace_to(const std::string &path);
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
-  // A line "# <text>" for what a replay needs besides the accesses.
-  void note(const std::string &text);
+  // A line "# <text>" for what a replay needs besides the accesses; passed
+  // on to the backend wrapped.
+  void note(std::string_view text) override;
   // false once a write of the trace has failed.
   bool flush();
   // Writes out the rest and closes the file: false once a write has failed,
@@ -112,6 +150,10 @@ public:
   void write(Reg reg, std::uint8_t value) override;
   void read_epp_data(std::uint8_t *bytes, std::size_t count) override;
   void release() override;
+  std::string event_point(std::string_view kind, std::string seen) override;
+  // Closes the trace: a write that failed on the way is a trace_failed
+  // naming the file, unless the backend wrapped has a problem of its own.
+  RunEnd end_run() override;
 
 private:
   friend void flush_port_traces();
@@ -119,6 +161,7 @@ private:
   PortBackend &inner_;
   std::unique_ptr<trace::Output> out_;
   TracingBackend *next_;
+  std::string path_ = "the port trace";
 };
 
 } // namespace vorn

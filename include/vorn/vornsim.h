@@ -23,6 +23,16 @@ VORNSIM_API int vornsim_install(const char *rig_path);
 /* Writes the port trace to `path` from now on; 0, or -1 with errno set. */
 VORNSIM_API int vornsim_trace(const char *path);
 
+/* Plays the port trace at `path` (plain or gzip-compressed) back as the
+ * port in place of the simulator: reads are answered from it, writes
+ * checked against it, its "# stop" notes end the looping tests there.
+ * Returns 0, or -1 with errno set after printing why on standard error. */
+VORNSIM_API int vornsim_replay(const char *path);
+/* After the run's shut-down: 0 when the run did all the recording has;
+ * otherwise -1 after printing the first difference on standard error,
+ * "<file>:<line>: recorded W 2 24, this run wrote W 2 04". */
+VORNSIM_API int vornsim_replay_end(void);
+
 /* Simulated time in microseconds, and moving it on (with its motion). */
 VORNSIM_API unsigned long long vornsim_now_us(void);
 VORNSIM_API void vornsim_advance_us(unsigned long us);

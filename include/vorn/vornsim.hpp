@@ -202,6 +202,65 @@ private:
   std::optional<ScopedBackend> installed_;
 };
 
+class ReplayImpl;
+
+// A recorded port trace played back as the port: every read is answered
+// from the recording and every write checked against it, so that a run
+// recorded on the boards can be run again anywhere.
+//
+//   vorn::sim::Replay replay;
+//   if (!replay.load("board.trace.gz")) ...   // reason() says why
+//   replay.install();
+//   vornMotInit(nullptr);
+//   ...
+//   vornMotQuit();
+//   vorn::RunEnd end = replay.end_run();      // ok, or the first difference
+//
+// Event notes ("# stop SIGINT", "# keyboard cut SIGTERM") are taken where the
+// recording has them: vorn::port_event() gives them back at that point, so a
+// run ended by Ctrl-C replays to the same end. Other notes are skipped.
+//
+// The first difference (an access other than the one recorded, an event
+// the run did not take there, the recording ending while the run goes on)
+// is a departure: "<file>:<line>: recorded W 2 24, this run wrote W 2 04".
+// From then on nothing is checked: reads give 0xFF, writes are taken, and
+// every event point stops the run, so that its shut-down still runs.
+class VORNSIM_API Replay final : public vorn::PortBackend {
+public:
+  Replay();
+  ~Replay() override; // uninstalls; a departure end_run() never told goes to standard error
+  Replay(const Replay &) = delete;
+  Replay &operator=(const Replay &) = delete;
+
+  // Plain or gzip-compressed, "-" for standard input. False with errno set
+  // and reason() saying why.
+  bool load(const std::string &path);
+  const std::string &reason() const;
+  // The arguments the run was started with, after the program's name: a
+  // departure at once if the recording's "# run:" line has others.
+  void expect_arguments(std::string arguments);
+
+  // The port backend until uninstall() (or destruction).
+  void install();
+  void uninstall();
+  bool departed() const;
+
+  // vorn::PortBackend.
+  const char *name() const override;
+  int open(std::uint32_t base) override;
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
+  std::string event_point(std::string_view kind, std::string seen) override;
+  // After the run: ok when it did all the recording has; otherwise
+  // replay_departed with the first difference (lines the run never reached
+  // are one: "recorded R 1 00, this run ended").
+  RunEnd end_run() override;
+
+private:
+  std::unique_ptr<ReplayImpl> impl_;
+  std::optional<ScopedBackend> installed_;
+};
+
 } // namespace vorn::sim
 
 #endif

@@ -23,6 +23,12 @@ boot_open() {
   kcase raw_pos_interrupted interrupted root pos
   kcase raw_commtest_interrupted interrupted root commtest
   kcase raw_busy_by_lock busy_refused root root
+  # recordings on the raw path, replayed by the everyday tests (tests/replay)
+  kcase rec_bus recorded root bus
+  kcase rec_pos recorded_loop root 1 pos
+  kcase rec_commtest recorded_loop root 0.3 commtest # its empty-bus reports are large
+  kcase rec_latch recorded_loop root 1 latch 0
+  kcase rec_rate recorded_rate root
   kcase parport_loaded
   kcase loaded_root_bus bus_map root 378
   kcase loaded_tech_bus bus_map tech 378 # no ioperm for a user: the device
@@ -111,6 +117,32 @@ trace_bus() {
   expect_status 0
   expect_empty_bus_map
   expect_kept bus.trace
+}
+
+recorded() { # USER TEST: a run to its own end
+  run "$1" "env VORN_TRACE=/tmp/$2.trace vorndiag 378 $2"
+  keep "/tmp/$2.trace"
+  expect_status 0
+  expect_kept "$2.trace"
+}
+
+recorded_loop() { # USER SECS TEST [AXIS]: ended by Ctrl-C, compressed
+  user=$1
+  secs=$2
+  shift 2
+  run_interrupted "$user" "$secs" "env VORN_TRACE=/tmp/$1.trace.gz vorndiag 378 $*"
+  keep "/tmp/$1.trace.gz"
+  expect_status 0
+  expect_kept "$1.trace.gz"
+}
+
+# axis 1, two rates, then a non-number ends the test
+recorded_rate() { # USER
+  run_fed "$1" '1\n2.5\n-1.25\nq\n' 'env VORN_TRACE=/tmp/rate.trace vorndiag 378 rate'
+  keep /tmp/rate.trace
+  expect_status 0
+  expect_output 'non numeric volts , quitting'
+  expect_kept rate.trace
 }
 
 traced_loop() { # TEST [AXIS]

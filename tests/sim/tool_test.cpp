@@ -67,6 +67,9 @@ std::string shutdown() {
   return to_string(concat({sel_wrt(0x1C, 0x00), write_data(0xC8), write_data(0xC8)}));
 }
 
+// A trace file's first line: the command that wrote it.
+std::string run_line(const std::string &args) { return "# run: vorndiag-sim " + args + "\n"; }
+
 bool starts_with(const std::string &s, const std::string &p) { return s.rfind(p, 0) == 0; }
 bool ends_with(const std::string &s, const std::string &p) {
   return s.size() >= p.size() && s.compare(s.size() - p.size(), p.size(), p) == 0;
@@ -77,9 +80,9 @@ TEST_F(ToolTest, BusRunTracesStartUpAndShutDownAndMapsTheDefaultBoards) {
   RunResult r = sim({"378", "bus"}, "", trace);
   ASSERT_EQ(r.exit_status, 0) << r.err;
   const std::string t = read_file(trace);
-  EXPECT_TRUE(starts_with(t, startup())) << t;
+  EXPECT_TRUE(starts_with(t, run_line("378 bus") + startup())) << t;
   EXPECT_TRUE(ends_with(t, shutdown())) << t;
-  EXPECT_TRUE(std::regex_match(t, std::regex("([RW] [0-4] [0-9a-f]{2}\n)+")));
+  EXPECT_TRUE(std::regex_match(t, std::regex("# run: .*\n([RW] [0-4] [0-9a-f]{2}\n)+")));
   EXPECT_NE(r.out.find("   0        Encoder          1\n"
                        "   1        Rategen Board    2\n"
                        "   3        No Board        ff\n"
@@ -123,7 +126,7 @@ TEST_F(ToolTest, RefusedAccessIsReportedByTheTool) {
   EXPECT_NE(r.out.find("cannot access I/O ports 0x378 to 0x37c: Operation not permitted"),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(read_file(trace), "");
+  EXPECT_EQ(read_file(trace), run_line("378 pos")) << "no access after the refusal";
 }
 
 // The trace is complete whichever way the run ends.
@@ -131,18 +134,18 @@ TEST_F(ToolTest, TraceIsCompleteAfterExitCtrlCAndScriptedInterrupt) {
   const std::string t1 = file("axis.trace");
   RunResult r = sim({"378", "index", "7"}, "", t1);
   EXPECT_EQ(r.exit_status, 1);
-  EXPECT_EQ(read_file(t1), startup());
+  EXPECT_EQ(read_file(t1), run_line("378 index 7") + startup());
 
   const std::string t2 = file("ctrlc.trace");
   r = sim({"378", "pos"}, "", t2, {signal_on_output(SIGINT, "+517.000")});
   EXPECT_EQ(r.exit_status, 0) << r.err;
-  EXPECT_TRUE(ends_with(read_file(t2), shutdown()));
+  EXPECT_TRUE(ends_with(read_file(t2), "# stop SIGINT\n" + shutdown()));
 
   const std::string t3 = file("scripted.trace");
   r = sim({"378", "servof"}, rig("clock = \"virtual\"\ninterrupt_after = 3000\n"), t3);
   EXPECT_EQ(r.exit_status, 0) << r.err;
   const std::string t = read_file(t3);
-  EXPECT_TRUE(ends_with(t, shutdown()));
+  EXPECT_TRUE(ends_with(t, "# stop SIGINT\n" + shutdown()));
   const auto lines = std::count(t.begin(), t.end(), '\n');
   EXPECT_GE(lines, 3000);
   EXPECT_LT(lines, 3200) << "the pass under way ends the loop";
@@ -206,7 +209,9 @@ TEST_F(ToolTest, VorntraceDecodesATrace) {
   sim({"378", "bus"}, "", trace);
   RunResult r = run_tool(VORNTRACE, RunSettings{{trace}, {}, "", false, {}, milliseconds{20000}});
   EXPECT_EQ(r.exit_status, 0);
-  EXPECT_TRUE(starts_with(r.out, "select 0x1c\nwrite 0x00 to 0x1c\nwrite 0xc8 to 0x1d\n")) << r.out;
+  EXPECT_TRUE(starts_with(
+      r.out, "-- run: vorndiag-sim 378 bus\nselect 0x1c\nwrite 0x00 to 0x1c\nwrite 0xc8 to 0x1d\n"))
+      << r.out;
   EXPECT_NE(r.out.find("select 0x3f\ndirection reverse\nread 0x3f -> 0xff\ntimeout pending\n"
                        "timeout cleared\n"),
             std::string::npos);

@@ -1,0 +1,65 @@
+#include "library_trace.h"
+
+#include "backends.h"
+#include "port_io.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace vorn {
+
+namespace {
+
+// Whichever backend is in use at the time of each call: a simulator or
+// replay put in place after start-up is traced as well.
+class InUse final : public PortBackend {
+public:
+  const char *name() const override { return backend_in_use().name(); }
+  int open(std::uint32_t base) override { return backend_in_use().open(base); }
+  std::uint8_t read(Reg reg) override { return backend_in_use().read(reg); }
+  void write(Reg reg, std::uint8_t value) override { backend_in_use().write(reg, value); }
+  void read_epp_data(std::uint8_t *bytes, std::size_t count) override {
+    backend_in_use().read_epp_data(bytes, count);
+  }
+  void release() override { backend_in_use().release(); }
+  std::string event_point(std::string_view kind, std::string seen) override {
+    return backend_in_use().event_point(kind, std::move(seen));
+  }
+  void note(std::string_view text) override { backend_in_use().note(text); }
+  RunEnd end_run() override { return backend_in_use().end_run(); }
+};
+
+struct LibraryTrace {
+  InUse in_use;
+  TracingBackend tracer{in_use};
+  bool started = false;
+  ~LibraryTrace() { wrap_backend_in_use(nullptr); }
+};
+
+// Static storage: exit() from anywhere writes out the rest of the trace.
+LibraryTrace &library_trace() {
+  static LibraryTrace trace;
+  return trace;
+}
+
+} // namespace
+
+int start_library_trace(std::string &problem) {
+  const char *path = std::getenv("VORN_TRACE");
+  if (path == nullptr || *path == '\0')
+    return 0;
+  LibraryTrace &trace = library_trace();
+  if (trace.started)
+    return 0;
+  if (!trace.tracer.trace_to(path)) {
+    const int err = errno;
+    problem = std::string("cannot write trace file ") + path + ": " + std::strerror(err) + "\n";
+    return err;
+  }
+  trace.started = true;
+  wrap_backend_in_use(&trace.tracer);
+  return 0;
+}
+
+} // namespace vorn

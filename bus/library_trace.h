@@ -1,0 +1,17 @@
+// VORN_TRACE: the port trace of any program on the library, from its first
+// start-up on, around whichever backend is in use.
+#ifndef VORN_LIBRARY_TRACE_H
+#define VORN_LIBRARY_TRACE_H
+
+#include <string>
+
+namespace vorn {
+
+// Opens the file VORN_TRACE names, once per process; a later start-up keeps
+// the trace going. 0 when there is none or it is open; otherwise the errno
+// value, with `problem` the line that explains it.
+int start_library_trace(std::string &problem);
+
+} // namespace vorn
+
+#endif

@@ -1,0 +1,206 @@
+// A recorded port trace as the port: reads answered, writes checked.
+#include "trace_io.h"
+#include "vornsim.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vorn::sim {
+
+namespace {
+
+// A line of the recording that the run must meet.
+struct Recorded {
+  enum class Kind { access, event, end, unreadable };
+  Kind kind = Kind::end;
+  trace::Access access{};
+  std::string text; // the event's note, or why the line cannot be read
+  std::uint64_t line = 0;
+};
+
+bool is_event(std::string_view note, std::string_view kind) {
+  return note.starts_with(kind) && (note.size() == kind.size() || note[kind.size()] == ' ');
+}
+
+// The arguments of a "run: <program> <arguments...>" note.
+std::string_view arguments_of(std::string_view run_note) {
+  run_note.remove_prefix(std::min(run_note.size(), std::string_view(kRunNote).size() + 1));
+  const std::size_t space = run_note.find(' ');
+  return space == std::string_view::npos ? std::string_view() : run_note.substr(space + 1);
+}
+
+std::string access_text(char kind, Reg reg, const std::uint8_t *value) {
+  char text[16];
+  if (value != nullptr)
+    std::snprintf(text, sizeof text, "%c %u %02x", kind, static_cast<unsigned>(reg), *value);
+  else
+    std::snprintf(text, sizeof text, "%c %u", kind, static_cast<unsigned>(reg));
+  return text;
+}
+
+} // namespace
+
+class ReplayImpl {
+public:
+  trace::Input in;
+  std::string reason;
+  std::string arguments;
+  bool check_arguments = false;
+  std::string departure; // the first difference; empty while there is none
+  bool told = false;     // end_run() has given the departure
+
+  // The next line the run must meet, read once.
+  const Recorded &next() {
+    if (!pending_)
+      pending_ = read_next();
+    return *pending_;
+  }
+  void take() { pending_.reset(); }
+
+  void depart(const Recorded &at, const std::string &this_run) {
+    if (!departure.empty())
+      return;
+    departure = in.name() + ":" + std::to_string(at.line) + ": " + recorded(at) + ", " + this_run;
+  }
+
+private:
+  Recorded read_next() {
+    Recorded r;
+    for (std::string_view text; in.next(text);) {
+      r.line = in.line_number();
+      const trace::Line line = trace::parse_line(text);
+      if (line.kind == trace::Line::Kind::access) {
+        r.kind = Recorded::Kind::access;
+        r.access = line.access;
+        return r;
+      }
+      if (line.kind == trace::Line::Kind::invalid) {
+        r.kind = Recorded::Kind::unreadable;
+        r.text = "not a trace line";
+        return r;
+      }
+      if (is_event(line.note, kStopEvent) || is_event(line.note, kKeyboardCutEvent)) {
+        r.kind = Recorded::Kind::event;
+        r.text = line.note;
+        return r;
+      }
+      if (check_arguments && is_event(line.note, kRunNote) &&
+          arguments_of(line.note) != arguments) {
+        r.kind = Recorded::Kind::event;
+        r.text = line.note;
+        depart(r, "this run: " + arguments);
+      }
+    }
+    r.line = in.line_number() + 1;
+    r.kind = in.failed() ? Recorded::Kind::unreadable : Recorded::Kind::end;
+    r.text = in.reason();
+    return r;
+  }
+
+  static std::string recorded(const Recorded &r) {
+    switch (r.kind) {
+    case Recorded::Kind::access: {
+      char text[24];
+      std::snprintf(text, sizeof text, "recorded %c %u %02x", r.access.kind,
+                    unsigned{r.access.offset}, unsigned{r.access.value});
+      return text;
+    }
+    case Recorded::Kind::event:
+      return "recorded " + r.text;
+    case Recorded::Kind::unreadable:
+      return "cannot read the recording (" + r.text + ")";
+    case Recorded::Kind::end:
+      break;
+    }
+    return "the recording has ended";
+  }
+
+  std::optional<Recorded> pending_;
+};
+
+Replay::Replay() : impl_(std::make_unique<ReplayImpl>()) {}
+
+Replay::~Replay() {
+  uninstall();
+  if (!impl_->departure.empty() && !impl_->told)
+    std::fprintf(stderr, "vornsim: %s\n", impl_->departure.c_str());
+}
+
+bool Replay::load(const std::string &path) {
+  if (impl_->in.open(path))
+    return true;
+  impl_->reason = impl_->in.reason();
+  return false;
+}
+
+const std::string &Replay::reason() const { return impl_->reason; }
+
+void Replay::expect_arguments(std::string arguments) {
+  impl_->arguments = std::move(arguments);
+  impl_->check_arguments = true;
+}
+
+void Replay::install() {
+  installed_.reset();
+  installed_.emplace(*this);
+}
+
+void Replay::uninstall() { installed_.reset(); }
+
+bool Replay::departed() const { return !impl_->departure.empty(); }
+
+const char *Replay::name() const { return "replay"; }
+
+// The recording holds no refusal: a run that recorded one has no accesses.
+int Replay::open(std::uint32_t) { return 0; }
+
+std::uint8_t Replay::read(Reg reg) {
+  if (departed())
+    return 0xFF;
+  const Recorded &r = impl_->next();
+  if (r.kind == Recorded::Kind::access && r.access.kind == 'R' &&
+      r.access.offset == static_cast<std::uint16_t>(reg)) {
+    const std::uint8_t value = r.access.value;
+    impl_->take();
+    return value;
+  }
+  impl_->depart(r, "this run read " + access_text('R', reg, nullptr));
+  return 0xFF;
+}
+
+void Replay::write(Reg reg, std::uint8_t value) {
+  if (departed())
+    return;
+  const Recorded &r = impl_->next();
+  if (r.kind == Recorded::Kind::access &&
+      r.access == trace::Access{'W', static_cast<std::uint16_t>(reg), value}) {
+    impl_->take();
+    return;
+  }
+  impl_->depart(r, "this run wrote " + access_text('W', reg, &value));
+}
+
+std::string Replay::event_point(std::string_view kind, std::string) {
+  if (departed())
+    return std::string(kind) + " replay departed";
+  const Recorded &r = impl_->next();
+  if (r.kind != Recorded::Kind::event || !is_event(r.text, kind))
+    return {};
+  std::string taken = r.text;
+  impl_->take();
+  return taken;
+}
+
+RunEnd Replay::end_run() {
+  if (!departed()) {
+    const Recorded &r = impl_->next();
+    if (r.kind != Recorded::Kind::end)
+      impl_->depart(r, "this run ended");
+  }
+  if (!departed())
+    return {};
+  impl_->told = true;
+  return {RunEnd::Kind::replay_departed, impl_->departure};
+}
+
+} // namespace vorn::sim

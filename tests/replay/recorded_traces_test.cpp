@@ -1,0 +1,115 @@
+// The recordings kept in traces/, one folder each: the port trace
+// (*.trace or *.trace.gz, its "# run:" line giving the arguments), the
+// run's standard output (stdout, or stdout.gz when large), its input
+// (stdin) if it read any, and its status (status) if not 0. Each replays
+// to the same status and the same output, byte for byte.
+#include "replay_run.h"
+#include "trace_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <zlib.h>
+
+namespace replaytest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file's bytes, through gzip when it is compressed.
+std::string contents(const fs::path &path) {
+  std::string text;
+  gzFile gz = gzopen(path.c_str(), "rb");
+  if (gz == nullptr)
+    return text;
+  char buffer[1 << 16];
+  for (int n; (n = gzread(gz, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  gzclose(gz);
+  return text;
+}
+
+fs::path first_of(const fs::path &dir, std::initializer_list<const char *> names) {
+  for (const char *name : names)
+    if (fs::exists(dir / name))
+      return dir / name;
+  return {};
+}
+
+fs::path trace_in(const fs::path &dir) {
+  for (const auto &entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename();
+    if (name.ends_with(".trace") || name.ends_with(".trace.gz"))
+      return entry.path();
+  }
+  return {};
+}
+
+// The arguments of the trace's "# run: <program> <arguments...>" line.
+std::vector<std::string> arguments_of(const fs::path &trace) {
+  vorn::trace::Input in;
+  std::string_view line;
+  std::vector<std::string> args;
+  if (!in.open(trace) || !in.next(line) || !line.starts_with("# run: "))
+    return args;
+  line.remove_prefix(line.find(' ', 7) == std::string_view::npos ? line.size()
+                                                                 : line.find(' ', 7) + 1);
+  while (!line.empty()) {
+    const std::size_t space = line.find(' ');
+    args.emplace_back(line.substr(0, space));
+    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
+  }
+  return args;
+}
+
+std::vector<fs::path> recordings() {
+  std::vector<fs::path> dirs;
+  for (const auto &entry : fs::directory_iterator(REPLAY_TRACES_DIR))
+    if (entry.is_directory())
+      dirs.push_back(entry.path());
+  std::sort(dirs.begin(), dirs.end());
+  return dirs;
+}
+
+class KeptRecording : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(KeptRecording, ReplaysToTheRecordedStatusAndOutput) {
+  const fs::path dir = GetParam();
+  const fs::path trace = trace_in(dir);
+  ASSERT_FALSE(trace.empty()) << dir << " has no trace";
+  const std::vector<std::string> args = arguments_of(trace);
+  ASSERT_GE(args.size(), 2u) << trace << " has no run line";
+  const fs::path out = first_of(dir, {"stdout", "stdout.gz"});
+  ASSERT_FALSE(out.empty()) << dir << " has no stdout";
+  const fs::path status = first_of(dir, {"status"});
+  const int expected_status = status.empty() ? 0 : std::stoi(contents(status));
+
+  const RunResult run = replay(trace, args, contents(first_of(dir, {"stdin"})));
+  EXPECT_EQ(run.exit_status, expected_status) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == contents(out)) << "standard output differs from " << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, KeptRecording, ::testing::ValuesIn(recordings()),
+                         [](const auto &info) {
+                           std::string name = info.param.filename();
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// The recordings kept come from the boards' own port and from the
+// simulator.
+TEST(KeptRecordings, CoverTheBoardsAndTheSimulator) {
+  std::set<std::string> names;
+  for (const fs::path &dir : recordings())
+    names.insert(dir.filename());
+  for (const char *name : {"board-bus", "board-pos", "board-commtest", "board-latch", "board-rate"})
+    EXPECT_TRUE(names.contains(name)) << name;
+  EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                          [](const std::string &n) { return n.starts_with("sim-"); }));
+}
+
+} // namespace
+} // namespace replaytest

@@ -1,0 +1,52 @@
+// vorndiag-sim runs that record a trace and runs that replay one, each in a
+// scratch folder of its own.
+#ifndef VORN_TEST_REPLAY_RUN_H
+#define VORN_TEST_REPLAY_RUN_H
+
+#include "run_tool.h"
+
+#include <string>
+#include <vector>
+
+namespace replaytest {
+
+using vorn::test::RunResult;
+using vorn::test::Step;
+
+// A folder removed with its files when the object goes.
+class Scratch {
+public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+  std::string file(const std::string &name);
+
+private:
+  std::string dir_;
+  std::vector<std::string> files_;
+};
+
+struct Recording {
+  std::vector<std::string> args;
+  std::string rig; // TOML added to a virtual clock
+  std::string input;
+  std::vector<Step> steps;
+  std::vector<std::pair<std::string, std::string>> env; // VORN_TRACE and the like
+  bool keep_input_open = false;
+};
+
+// Records with VORNSIM_TRACE=trace (unless trace is empty).
+RunResult record(Scratch &scratch, const Recording &r, const std::string &trace);
+// Replays `trace` with VORNSIM_REPLAY; `env` adds to it.
+RunResult replay(const std::string &trace, const std::vector<std::string> &args,
+                 const std::string &input = "",
+                 std::vector<std::pair<std::string, std::string>> env = {});
+
+// The lines of a text, each without its line end.
+std::vector<std::string> lines_of(const std::string &text);
+std::string joined(const std::vector<std::string> &lines);
+
+} // namespace replaytest
+
+#endif
