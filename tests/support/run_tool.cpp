@@ -7,9 +7,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <pty.h>
 #include <sstream>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -102,6 +104,19 @@ Pipe make_pipe() {
   if (pipe2(fds, O_CLOEXEC) != 0)
     return {};
   return {fds[0], fds[1]};
+}
+
+// A raw pseudo-terminal (no line-end translation) as a pipe: the child
+// writes the slave side, we read the master side.
+Pipe make_terminal() {
+  termios raw{};
+  cfmakeraw(&raw);
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
+    return {};
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  fcntl(slave, F_SETFD, FD_CLOEXEC);
+  return {master, slave};
 }
 
 void close_fd(int &fd) {
@@ -319,7 +334,8 @@ RunResult run_tool(const std::string &program, const RunSettings &how) {
   std::vector<char *> argv = pointers(arg_strings);
   std::vector<char *> envp = pointers(env_strings);
 
-  Pipe in = make_pipe(), out = make_pipe(), err = make_pipe();
+  Pipe in = make_pipe(), err = make_pipe();
+  Pipe out = how.output_on_terminal ? make_terminal() : make_pipe();
   pid_t pid = fork();
   if (pid == 0)
     exec_child(program, argv.data(), envp.data(), in, out, err);

@@ -52,7 +52,8 @@ struct RunSettings {
   std::string input;                                    // standard input
   bool keep_input_open = false;                         // else closed once `input` is written
   std::vector<Step> steps;
-  milliseconds timeout{20000}; // then the child is killed
+  milliseconds timeout{20000};     // then the child is killed
+  bool output_on_terminal = false; // standard output a pseudo-terminal, not a pipe
 };
 
 struct RunResult {
