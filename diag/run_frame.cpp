@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace vorndiag {
@@ -165,6 +166,12 @@ void print_name_message(const char *prog) { std::printf(kNameMessage, prog); }
 void pause_pass() { usleep(kPassPauseUs); }
 
 } // namespace vorndiag
+
+void vorndiag_hold_standard_fds() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+      open("/dev/null", O_RDONLY); // the lowest free descriptor: this one
+}
 
 int vorndiag_main(int argc, char **argv) {
   using namespace vorndiag;

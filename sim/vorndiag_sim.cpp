@@ -49,6 +49,7 @@ int replay_from(const char *path, int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+  vorndiag_hold_standard_fds();
   if (const char *recording = setting("VORNSIM_REPLAY"))
     return replay_from(recording, argc, argv);
   const char *rig_path = setting("VORNSIM_RIG");

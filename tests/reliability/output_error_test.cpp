@@ -67,6 +67,8 @@ const ErrorCase kErrors[] = {
      ": No space left on device"},
     // Open for reading only: every write fails.
     {"BusToReadOnlyOutput", "378 bus", "", "1</dev/null", ": Bad file descriptor"},
+    // Closed: the trace file must not become standard output.
+    {"BusToClosedOutput", "378 bus", "", ">&-", ": Bad file descriptor"},
 };
 
 class OutputError : public testing::TestWithParam<ErrorCase> {};
