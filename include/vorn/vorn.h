@@ -59,10 +59,10 @@ VORN_API const char *vornPortProblem(void);
 
 /* A parallel port the kernel's driver has found. */
 typedef struct {
-  uint32_t base;    /* base I/O address */
-  char device[32];  /* its device, /dev/parportN */
-  char modes[64];   /* the modes the kernel reports, e.g. "PCSPP,TRISTATE,EPP" */
-  int usable;       /* 1 when this user can open the device */
+  uint32_t base;   /* base I/O address */
+  char device[32]; /* its device, /dev/parportN */
+  char modes[64];  /* the modes the kernel reports, e.g. "PCSPP,TRISTATE,EPP" */
+  int usable;      /* 1 when this user can open the device */
 } vorn_port_info;
 /* The kernel's n-th parallel port (n = 0, 1, ...): 0, or -1 past the last. */
 VORN_API int vornPortInfo(int n, vorn_port_info *info);

@@ -33,7 +33,11 @@ std::vector<PrimitiveCase> cases() {
        true},
       {"SelRead(0x0C)",
        [] { SelRead(0x0C); },
-       {{'R', 2, 0x2C}, {'W', 2, 0x0C}, {'W', 3, 0x0C}, {'R', 2, 0x2C}, {'W', 2, 0x2C},
+       {{'R', 2, 0x2C},
+        {'W', 2, 0x0C},
+        {'W', 3, 0x0C},
+        {'R', 2, 0x2C},
+        {'W', 2, 0x2C},
         {'R', 4, 0xAB}},
        true},
       {"SelWrt16(0x20,0x1234)",
@@ -41,8 +45,7 @@ std::vector<PrimitiveCase> cases() {
        {{'R', 2, 0x2C}, {'W', 2, 0x0C}, {'W', 3, 0x20}, {'W', 4, 0x34}, {'W', 4, 0x12}},
        true},
       {"ReadData", [] { ReadData(); }, {{'W', 2, 0x24}, {'R', 4, 0xAB}}, false},
-      {"WriteData16(0x1234)", [] { WriteData16(0x1234); }, {{'W', 4, 0x34}, {'W', 4, 0x12}},
-       false},
+      {"WriteData16(0x1234)", [] { WriteData16(0x1234); }, {{'W', 4, 0x34}, {'W', 4, 0x12}}, false},
       {"BusReset", [] { BusReset(); }, {{'W', 2, 0x00}, {'W', 2, 0x04}}, false},
   };
 }
@@ -73,8 +76,8 @@ TEST(WriteData, WritesFirstThenClearsTheTimeout) {
   RecordingPort port;
   port.script(1, {0x01, 0x01, 0x00});
   WriteData(0x7E);
-  std::vector<Access> expected = {{'W', 4, 0x7E}, {'R', 1, 0x01}, {'R', 1, 0x01},
-                                  {'W', 1, 0x01}, {'R', 1, 0x00}};
+  std::vector<Access> expected = {
+      {'W', 4, 0x7E}, {'R', 1, 0x01}, {'R', 1, 0x01}, {'W', 1, 0x01}, {'R', 1, 0x00}};
   EXPECT_EQ(to_string(port.accesses()), to_string(expected));
 }
 

@@ -17,8 +17,7 @@ std::vector<Access> rate_reset() {
 
 std::vector<Access> encoder_startup() {
   return concat({sel_wrt(0x03, 0x00), sel_wrt(0x04, 0x10), sel_wrt(0x00, 0x05), write_data(0x02),
-                 write_data(0x00), sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0xF0),
-                 sel_wrt(0x03, 0x00)});
+                 write_data(0x00), sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0xF0), sel_wrt(0x03, 0x00)});
 }
 
 struct LifecycleCase {

@@ -25,10 +25,10 @@ struct SimCase {
 struct SimRun {
   vorn::test::RunResult result;
   std::vector<vorn::test::Access> accesses; // the whole port trace
-  std::vector<std::string> ops;  // every bus operation of the run
-  std::vector<std::string> body; // without the start-up and shut-down
-  bool started = false;          // the trace begins with the start-up
-  bool shut_down = false;        // and ends with the shut-down
+  std::vector<std::string> ops;             // every bus operation of the run
+  std::vector<std::string> body;            // without the start-up and shut-down
+  bool started = false;                     // the trace begins with the start-up
+  bool shut_down = false;                   // and ends with the shut-down
 };
 
 SimRun run_sim(const SimCase &c);
