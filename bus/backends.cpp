@@ -79,20 +79,18 @@ int use_device(const std::string &path, PortBackend *&backend) {
   return 0;
 }
 
-} // namespace
+// A port choice: "/dev/..." a device path, "raw", "device" (the kernel's
+// port at the base), anything else automatic (the kernel's port at the base
+// if there is one, raw otherwise).
+enum class Way { automatic, raw, device, path };
 
-PortBackend &raw_backend() { return raw; }
-
-PortBackend *find_backend(const char *name) {
-  for (const BackendEntry &entry : kBackends)
-    if (std::strcmp(entry.name, name) == 0)
-      return entry.backend;
-  return nullptr;
+// nullptr or "" stand for VORN_PORT.
+const char *resolve(const char *choice) {
+  return choice != nullptr && *choice != '\0' ? choice : std::getenv("VORN_PORT");
 }
 
+// `choice` resolved.
 Way way_of(const char *choice) {
-  if (choice == nullptr || *choice == '\0')
-    choice = std::getenv("VORN_PORT");
   if (choice == nullptr)
     return Way::automatic;
   if (std::strncmp(choice, "/dev/", 5) == 0)
@@ -106,9 +104,9 @@ Way way_of(const char *choice) {
   return Way::automatic;
 }
 
+// The backend for the resolved `choice`: 0, or an errno value with the
+// problem explained.
 int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend) {
-  if (choice == nullptr || *choice == '\0')
-    choice = std::getenv("VORN_PORT");
   const Way way = way_of(choice);
   if (way == Way::path)
     return use_device(choice, backend);
@@ -127,6 +125,17 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
   return 0;
 }
 
+} // namespace
+
+PortBackend &raw_backend() { return raw; }
+
+PortBackend *find_backend(const char *name) {
+  for (const BackendEntry &entry : kBackends)
+    if (std::strcmp(entry.name, name) == 0)
+      return entry.backend;
+  return nullptr;
+}
+
 const std::string &port_problem() { return problem; }
 
 void refuse_start(const std::string &lines) { problem = lines; }
@@ -135,6 +144,7 @@ int open_port(std::uint32_t base, const char *choice) {
   release_port();
   problem.clear();
   PortBackend *backend = installed_backend();
+  choice = resolve(choice);
   const bool automatic = backend == nullptr && way_of(choice) == Way::automatic;
   if (backend == nullptr) {
     if (const int err = choose_backend(base, choice, backend); err != 0)

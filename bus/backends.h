@@ -11,17 +11,12 @@ namespace vorn {
 
 PortBackend &raw_backend();
 
-// A port choice: "/dev/..." a device path, "raw", "device" (the kernel's
-// port at the base), anything else automatic (the kernel's port at the base
-// if there is one, raw otherwise). nullptr or "" stand for VORN_PORT.
-enum class Way { automatic, raw, device, path };
-Way way_of(const char *choice);
-// The backend for `choice`: 0, or an errno value with port_problem()
-// saying why.
-int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend);
-
 // Chooses (unless a backend was put in place) and opens the port; releases
-// the one held before. 0 or the errno value of the refusal.
+// the one held before. `choice`: "/dev/..." a device path, "raw", "device"
+// (the kernel's port at `base`), anything else automatic (the kernel's port
+// at `base` if there is one, raw otherwise); nullptr or "" stand for
+// VORN_PORT. 0 or the errno value of the refusal, with port_problem()
+// saying why.
 int open_port(std::uint32_t base, const char *choice);
 void release_port();
 
