@@ -83,8 +83,6 @@ RunEnd TracingBackend::end_run() {
   return end;
 }
 bool TracingBackend::flush() { return out_->flush(); }
-bool TracingBackend::close() { return out_->close(); }
-int TracingBackend::error() const { return out_->error(); }
 
 const char *TracingBackend::name() const { return inner_.name(); }
 int TracingBackend::open(std::uint32_t base) { return inner_.open(base); }

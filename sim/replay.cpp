@@ -29,14 +29,15 @@ std::string_view arguments_of(std::string_view run_note) {
   return space == std::string_view::npos ? std::string_view() : run_note.substr(space + 1);
 }
 
-std::string access_text(char kind, Reg reg, const std::uint8_t *value) {
-  char text[16];
-  if (value != nullptr)
-    std::snprintf(text, sizeof text, "%c %u %02x", kind, static_cast<unsigned>(reg), *value);
-  else
-    std::snprintf(text, sizeof text, "%c %u", kind, static_cast<unsigned>(reg));
-  return text;
+// An access as its trace line, without the line end.
+std::string access_text(const trace::Access &a) {
+  char text[trace::kAccessLineMax];
+  const std::string_view line = trace::format_access(a, text);
+  return std::string(line.substr(0, line.size() - 1));
 }
+
+// A read the run makes: "R <offset>", its value being what it asks for.
+std::string read_text(Reg reg) { return "R " + std::to_string(static_cast<unsigned>(reg)); }
 
 } // namespace
 
@@ -99,12 +100,8 @@ private:
 
   static std::string recorded(const Recorded &r) {
     switch (r.kind) {
-    case Recorded::Kind::access: {
-      char text[24];
-      std::snprintf(text, sizeof text, "recorded %c %u %02x", r.access.kind,
-                    unsigned{r.access.offset}, unsigned{r.access.value});
-      return text;
-    }
+    case Recorded::Kind::access:
+      return "recorded " + access_text(r.access);
     case Recorded::Kind::event:
       return "recorded " + r.text;
     case Recorded::Kind::unreadable:
@@ -164,7 +161,7 @@ std::uint8_t Replay::read(Reg reg) {
     impl_->take();
     return value;
   }
-  impl_->depart(r, "this run read " + access_text('R', reg, nullptr));
+  impl_->depart(r, "this run read " + read_text(reg));
   return 0xFF;
 }
 
@@ -172,12 +169,12 @@ void Replay::write(Reg reg, std::uint8_t value) {
   if (departed())
     return;
   const Recorded &r = impl_->next();
-  if (r.kind == Recorded::Kind::access &&
-      r.access == trace::Access{'W', static_cast<std::uint16_t>(reg), value}) {
+  const trace::Access wrote{'W', static_cast<std::uint16_t>(reg), value};
+  if (r.kind == Recorded::Kind::access && r.access == wrote) {
     impl_->take();
     return;
   }
-  impl_->depart(r, "this run wrote " + access_text('W', reg, &value));
+  impl_->depart(r, "this run wrote " + access_text(wrote));
 }
 
 std::string Replay::event_point(std::string_view kind, std::string) {

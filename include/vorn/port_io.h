@@ -139,10 +139,6 @@ public:
   void note(std::string_view text) override;
   // false once a write of the trace has failed.
   bool flush();
-  // Writes out the rest and closes the file: false once a write has failed,
-  // with error() saying why.
-  bool close();
-  int error() const;
 
   const char *name() const override;
   int open(std::uint32_t base) override;
