@@ -3,6 +3,7 @@
 // the same rig: the same standard output and exit status, and the device
 // given back at every way out.
 #include "run_tool.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -79,26 +80,6 @@ const Case kCases[] = {
 
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
 
-class ScratchFiles {
-public:
-  ScratchFiles() {
-    const char *tmp = std::getenv("TMPDIR");
-    dir_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/fakedev-XXXXXX";
-    if (mkdtemp(dir_.data()) == nullptr)
-      dir_.clear();
-  }
-  ~ScratchFiles() {
-    unlink(rig().c_str());
-    unlink(calls().c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string rig() const { return dir_ + "/rig.toml"; }
-  std::string calls() const { return dir_ + "/calls"; }
-
-private:
-  std::string dir_;
-};
-
 struct Runs {
   RunResult sim;
   RunResult device;
@@ -113,22 +94,22 @@ std::string named(std::string out, const std::string &program) {
 }
 
 Runs run_both(const Case &c, std::vector<std::string> device_args = {}) {
-  ScratchFiles files;
-  std::ofstream(files.rig()) << "clock = \"virtual\"\n" << c.rig << "\n";
+  vorn::test::ScratchDir files;
+  std::ofstream(files.file("rig.toml")) << "clock = \"virtual\"\n" << c.rig << "\n";
   RunSettings how;
   how.args = c.args;
   how.input = c.input;
   how.steps = c.steps;
-  how.env = {{"VORNSIM_RIG", files.rig()}};
+  how.env = {{"VORNSIM_RIG", files.file("rig.toml")}};
   Runs runs;
   runs.sim = vorn::test::run_tool(VORNDIAG_SIM, how);
   runs.sim.out = named(runs.sim.out, VORNDIAG_SIM);
   if (!device_args.empty())
     how.args = device_args;
-  how.env.push_back({"VORN_FAKEDEV_CALLS", files.calls()});
+  how.env.push_back({"VORN_FAKEDEV_CALLS", files.file("calls")});
   runs.device = vorn::test::run_tool(VORNDIAG_FAKEDEV, how);
   runs.device.out = named(runs.device.out, VORNDIAG_FAKEDEV);
-  runs.calls = vorn::test::read_file(files.calls());
+  runs.calls = vorn::test::read_file(files.file("calls"));
   return runs;
 }
 

@@ -3,6 +3,7 @@
 // 0. A run that failed already keeps its own status.
 #include "bus_ops.h"
 #include "run_tool.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,9 +27,9 @@ struct ShellRun {
 // `redirect` is the shell's redirection of standard output.
 ShellRun run_redirected(const std::string &args, const std::string &rig,
                         const std::string &redirect) {
-  char dir_template[] = "/tmp/vorndiag-out-XXXXXX";
-  const std::string dir = mkdtemp(dir_template) != nullptr ? dir_template : "/tmp";
-  const std::string rig_path = dir + "/rig.toml", trace = dir + "/port.trace", err = dir + "/err";
+  const vorn::test::ScratchDir dir;
+  const std::string rig_path = dir.file("rig.toml"), trace = dir.file("port.trace"),
+                    err = dir.file("err");
   std::ofstream(rig_path) << "clock = \"virtual\"\n" << rig;
   const std::string command = "VORNSIM_RIG=" + rig_path + " VORNSIM_TRACE=" + trace + " " +
                               VORNDIAG_SIM + " " + args + " </dev/null " + redirect + " 2>" + err;
@@ -38,9 +38,6 @@ ShellRun run_redirected(const std::string &args, const std::string &rig,
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.err = vorn::test::read_file(err);
   run.ops = bus_ops(parse_trace(vorn::test::read_file(trace)));
-  for (const std::string &f : {rig_path, trace, err})
-    unlink(f.c_str());
-  rmdir(dir.c_str());
   return run;
 }
 

@@ -4,27 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace replaytest {
-
-Scratch::Scratch() {
-  const char *tmp = std::getenv("TMPDIR");
-  dir_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vorn-replay-XXXXXX";
-  if (mkdtemp(dir_.data()) == nullptr)
-    dir_ = "/tmp";
-}
-
-Scratch::~Scratch() {
-  for (const std::string &f : files_)
-    std::remove(f.c_str());
-  rmdir(dir_.c_str());
-}
-
-std::string Scratch::file(const std::string &name) {
-  files_.push_back(dir_ + "/" + name);
-  return files_.back();
-}
 
 RunResult record(Scratch &scratch, const Recording &r, const std::string &trace) {
   const std::string rig = scratch.file("rig" + std::to_string(std::rand()) + ".toml");

@@ -4,6 +4,7 @@
 #define VORN_TEST_REPLAY_RUN_H
 
 #include "run_tool.h"
+#include "scratch_dir.h"
 
 #include <string>
 #include <vector>
@@ -13,19 +14,7 @@ namespace replaytest {
 using vorn::test::RunResult;
 using vorn::test::Step;
 
-// A folder removed with its files when the object goes.
-class Scratch {
-public:
-  Scratch();
-  ~Scratch();
-  Scratch(const Scratch &) = delete;
-  Scratch &operator=(const Scratch &) = delete;
-  std::string file(const std::string &name);
-
-private:
-  std::string dir_;
-  std::vector<std::string> files_;
-};
+using Scratch = vorn::test::ScratchDir;
 
 struct Recording {
   std::vector<std::string> args;

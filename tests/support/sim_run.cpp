@@ -1,11 +1,11 @@
 #include "sim_run.h"
 
 #include "bus_ops.h"
+#include "scratch_dir.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <unistd.h>
 
 namespace diagtest {
 
@@ -22,30 +22,6 @@ const std::vector<std::string> kStartup = {"sel 1c", "wr 00", "wr c8",  "wr c8",
                                            "sel 03", "wr f0", "sel 03", "wr f0", "sel 03", "wr 00"};
 const std::vector<std::string> kShutdown = {"sel 1c", "wr 00", "wr c8", "wr c8"};
 
-// A directory of its own per run, removed afterwards.
-class ScratchDir {
-public:
-  ScratchDir() {
-    const char *tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vorndiag-XXXXXX";
-    if (mkdtemp(path_.data()) == nullptr)
-      path_.clear();
-  }
-  ~ScratchDir() {
-    for (const std::string &f : files_)
-      unlink(f.c_str());
-    rmdir(path_.c_str());
-  }
-  std::string file(const std::string &name) {
-    files_.push_back(path_ + "/" + name);
-    return files_.back();
-  }
-
-private:
-  std::string path_;
-  std::vector<std::string> files_;
-};
-
 bool begins_with(const std::vector<std::string> &ops, const std::vector<std::string> &head) {
   return ops.size() >= head.size() && std::equal(head.begin(), head.end(), ops.begin());
 }
@@ -57,7 +33,7 @@ bool ends_with(const std::vector<std::string> &ops, const std::vector<std::strin
 } // namespace
 
 SimRun run_sim(const SimCase &c) {
-  ScratchDir dir;
+  vorn::test::ScratchDir dir;
   const std::string rig = dir.file("rig.toml");
   const std::string trace = dir.file("port.trace");
   std::ofstream(rig) << "clock = \"virtual\"\n" << c.rig << "\n";

@@ -1,23 +1,10 @@
 #include "trace_files.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace vorn::test {
-
-TraceFiles::TraceFiles() {
-  char tmpl[] = "/tmp/vorn-trace-test-XXXXXX";
-  if (::mkdtemp(tmpl) == nullptr)
-    throw std::runtime_error("cannot make a temporary folder");
-  dir_ = tmpl;
-}
-
-TraceFiles::~TraceFiles() {
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-}
 
 std::string TraceFiles::write(const std::string &name, const std::string &bytes) const {
   std::ofstream(path(name), std::ios::binary) << bytes;

@@ -2,6 +2,8 @@
 #ifndef VORN_TEST_TRACE_FILES_H
 #define VORN_TEST_TRACE_FILES_H
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,17 +12,15 @@ namespace vorn::test {
 
 class TraceFiles : public ::testing::Test {
 protected:
-  TraceFiles();
-  ~TraceFiles() override;
-
-  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  std::string path(const std::string &name) const { return scratch_.file(name); }
   // Writes `bytes` to the file `name` and gives its path.
   std::string write(const std::string &name, const std::string &bytes) const;
   std::string read(const std::string &name) const;
   // `text` gzip-compressed, written to `name`.
   std::string write_gzip(const std::string &name, const std::string &text) const;
 
-  std::string dir_;
+  ScratchDir scratch_;
+  const std::string &dir_ = scratch_.path();
 };
 
 } // namespace vorn::test
