@@ -61,7 +61,7 @@ void explain_raw(std::uint32_t base, int err) {
     return;
   }
   if (err == EADDRINUSE) {
-    explain(raw.holder() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
+    explain(raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
     return;
   }
   if (err == EINVAL)

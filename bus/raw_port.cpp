@@ -67,7 +67,7 @@ int RawPort::open(std::uint32_t base) {
     return EINVAL;
   // One mistyped digit must not reach the keyboard controller or a disk.
   if (auto refusal = port_owner_refusal(base, map::kPortCount)) {
-    holder_ = *refusal;
+    owner_ = *refusal;
     return EADDRINUSE;
   }
   if (const int err = hold(base); err != 0)

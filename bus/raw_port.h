@@ -21,9 +21,10 @@ public:
   void write(Reg reg, std::uint8_t value) override;
   void release() override;
 
-  // What holds the port against others (or, after EADDRINUSE, the line that
-  // names the driver that owns it), for the explanation of a refusal.
+  // What holds the port against others, for the explanation of EBUSY.
   const std::string &holder() const { return holder_; }
+  // After EADDRINUSE: the line that names the driver owning the ports.
+  const std::string &owner() const { return owner_; }
 
 private:
   int hold(std::uint32_t base);
@@ -32,6 +33,7 @@ private:
   bool open_ = false;
   int hold_fd_ = -1;
   std::string holder_;
+  std::string owner_;
 };
 
 } // namespace vorn
