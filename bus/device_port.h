@@ -53,8 +53,10 @@ private:
   bool settled_ = false;
 };
 
-// Takes the kernel's device for `path` only to keep others off the port
-// while raw access is in use; fd or -1 with errno (EBUSY when taken).
+// Opens and claims the kernel's device for `path` exclusively (also what
+// keeps others off the port while raw access is in use): the fd, or -1 when
+// it cannot be opened and -2 when it cannot be claimed, with errno set
+// (EBUSY when another program or driver has the port).
 int claim_device(const std::string &path);
 
 } // namespace vorn
