@@ -2,6 +2,8 @@
 
 #include "device_port.h"
 #include "kernel_ports.h"
+#include "port_io.h"
+#include "port_state.h"
 #include "raw_port.h"
 
 #include <cerrno>
@@ -15,19 +17,6 @@ namespace {
 
 RawPort raw;
 DevicePort device;
-std::string problem;
-
-struct BackendEntry {
-  const char *name;
-  PortBackend *backend;
-};
-
-// The backends a port choice can name; the simulator and test ports are
-// put in place with ScopedBackend instead.
-const BackendEntry kBackends[] = {
-    {"raw", &raw},
-    {"device", &device},
-};
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -35,9 +24,9 @@ std::string hex(std::uint32_t value) {
   return text;
 }
 
-void explain(const std::string &line) { problem += line + "\n"; }
+void explain(const std::string &line) { port_state().problem += line + "\n"; }
 
-void explain_device(int err) {
+void explain_device(std::uint32_t, int err) {
   const std::string &path = device.path();
   if (err == EBUSY) {
     explain(path + " is busy: another program or driver (a second vorndiag, the printer "
@@ -73,16 +62,56 @@ void explain_raw(std::uint32_t base, int err) {
           "ppdev, and add the user to group lp");
 }
 
-int use_device(const std::string &path, PortBackend *&backend) {
-  device.set_path(path);
-  backend = &device;
+// The device the kernel has for the port at `base`, made the one to open;
+// ENODEV, explained, when it has none.
+int prepare_device(std::uint32_t base) {
+  const auto kernel = kernel_port_at(base);
+  if (!kernel) {
+    explain("the kernel has no parallel port at " + hex(base) +
+            " (load its driver: sudo modprobe parport_pc ppdev)");
+    return ENODEV;
+  }
+  device.set_path(kernel->device);
   return 0;
 }
 
-// A port choice: "/dev/..." a device path, "raw", "device" (the kernel's
-// port at the base), anything else automatic (the kernel's port at the base
-// if there is one, raw otherwise).
-enum class Way { automatic, raw, device, path };
+int prepare_nothing(std::uint32_t) { return 0; }
+
+struct BackendEntry {
+  const char *name; // as a port choice names it
+  PortBackend *backend;
+  // Before the open: 0, or the errno value of a refusal with the problem
+  // explained.
+  int (*prepare)(std::uint32_t base);
+  // After a refused open: why, and how to fix it.
+  void (*explain)(std::uint32_t base, int err);
+};
+
+// The backends a port choice can name; the simulator and test ports are
+// put in place with ScopedBackend instead.
+const BackendEntry kBackends[] = {
+    {"raw", &raw, prepare_nothing, explain_raw},
+    {"device", &device, prepare_device, explain_device},
+};
+
+const BackendEntry *entry_named(const char *name) {
+  for (const BackendEntry &entry : kBackends)
+    if (std::strcmp(entry.name, name) == 0)
+      return &entry;
+  return nullptr;
+}
+
+const BackendEntry *entry_of(const PortBackend *backend) {
+  for (const BackendEntry &entry : kBackends)
+    if (entry.backend == backend)
+      return &entry;
+  return nullptr;
+}
+
+// A port choice: "/dev/..." a device path, a name of the table, anything
+// else automatic (the kernel's port at the base if there is one, raw
+// otherwise).
+enum class Way { automatic, named, path };
 
 // nullptr or "" stand for VORN_PORT.
 const char *resolve(const char *choice) {
@@ -95,10 +124,8 @@ Way way_of(const char *choice) {
     return Way::automatic;
   if (std::strncmp(choice, "/dev/", 5) == 0)
     return Way::path;
-  if (std::strcmp(choice, "raw") == 0)
-    return Way::raw;
-  if (std::strcmp(choice, "device") == 0)
-    return Way::device;
+  if (entry_named(choice) != nullptr)
+    return Way::named;
   // Anything else a client passes configures nothing, as it did before the
   // string chose the way to the port.
   return Way::automatic;
@@ -108,20 +135,22 @@ Way way_of(const char *choice) {
 // problem explained.
 int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend) {
   const Way way = way_of(choice);
-  if (way == Way::path)
-    return use_device(choice, backend);
-  if (way == Way::raw) {
-    backend = &raw;
+  if (way == Way::path) {
+    device.set_path(choice);
+    backend = &device;
     return 0;
   }
-  if (const auto kernel = kernel_port_at(base))
-    return use_device(kernel->device, backend);
-  if (way == Way::device) {
-    explain("the kernel has no parallel port at " + hex(base) +
-            " (load its driver: sudo modprobe parport_pc ppdev)");
-    return ENODEV;
+  if (way == Way::named) {
+    const BackendEntry &entry = *entry_named(choice);
+    backend = entry.backend;
+    return entry.prepare(base);
   }
-  backend = &raw;
+  if (const auto kernel = kernel_port_at(base)) {
+    device.set_path(kernel->device);
+    backend = &device;
+  } else {
+    backend = &raw;
+  }
   return 0;
 }
 
@@ -130,20 +159,18 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
 PortBackend &raw_backend() { return raw; }
 
 PortBackend *find_backend(const char *name) {
-  for (const BackendEntry &entry : kBackends)
-    if (std::strcmp(entry.name, name) == 0)
-      return entry.backend;
-  return nullptr;
+  const BackendEntry *entry = entry_named(name);
+  return entry != nullptr ? entry->backend : nullptr;
 }
 
-const std::string &port_problem() { return problem; }
+const std::string &port_problem() { return port_state().problem; }
 
-void refuse_start(const std::string &lines) { problem = lines; }
+void refuse_start(const std::string &lines) { port_state().problem = lines; }
 
 int open_port(std::uint32_t base, const char *choice) {
   release_port();
-  problem.clear();
-  PortBackend *backend = installed_backend();
+  port_state().problem.clear();
+  PortBackend *backend = port_state().installed;
   choice = resolve(choice);
   const bool automatic = backend == nullptr && way_of(choice) == Way::automatic;
   if (backend == nullptr) {
@@ -159,10 +186,8 @@ int open_port(std::uint32_t base, const char *choice) {
   }
   use_backend(backend, err == 0, base);
   if (err != 0) {
-    if (backend == &device)
-      explain_device(err);
-    else if (backend == &raw)
-      explain_raw(base, err);
+    if (const BackendEntry *entry = entry_of(backend))
+      entry->explain(base, err);
   }
   return err;
 }

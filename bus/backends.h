@@ -2,7 +2,7 @@
 #ifndef VORN_BACKENDS_H
 #define VORN_BACKENDS_H
 
-#include "port_io.h"
+#include "port_backend.h"
 
 #include <cstdint>
 #include <string>
@@ -10,22 +10,18 @@
 namespace vorn {
 
 PortBackend &raw_backend();
+// A backend of the table by name ("raw", "device"); nullptr for others.
+PortBackend *find_backend(const char *name);
 
 // Chooses (unless a backend was put in place) and opens the port; releases
-// the one held before. `choice`: "/dev/..." a device path, "raw", "device"
-// (the kernel's port at `base`), anything else automatic (the kernel's port
-// at `base` if there is one, raw otherwise); nullptr or "" stand for
-// VORN_PORT. 0 or the errno value of the refusal, with port_problem()
-// saying why.
+// the one held before. `choice`: "/dev/..." a device path, a name of the
+// table, anything else automatic (the kernel's port at `base` if there is
+// one, raw otherwise); nullptr or "" stand for VORN_PORT. 0 or the errno
+// value of the refusal, with port_problem() saying why.
 int open_port(std::uint32_t base, const char *choice);
 void release_port();
 
-// The state port_read() and port_write() go by.
-PortBackend *installed_backend();
-// The backend put in place or chosen, under any wrapper.
-PortBackend &backend_in_use();
-// `wrapper` (nullptr: none) in front of whichever backend is in use.
-void wrap_backend_in_use(PortBackend *wrapper);
+// Records what port_read() and port_write() go by from now on.
 void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
 
 // Lines for people on why the last open_port() failed and how to fix it.

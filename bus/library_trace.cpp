@@ -1,7 +1,7 @@
 #include "library_trace.h"
 
-#include "backends.h"
-#include "port_io.h"
+#include "port_state.h"
+#include "tracing_port.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,9 +11,9 @@ namespace vorn {
 
 namespace {
 
-// Whichever backend is in use at the time of each call: a simulator or
-// replay put in place after start-up is traced as well.
-class InUse final : public PortBackend {
+// Whichever port and run control are in use at the time of each call: a
+// simulator or replay put in place after start-up is traced as well.
+class InUse final : public PortBackend, public RunControl {
 public:
   const char *name() const override { return backend_in_use().name(); }
   int open(std::uint32_t base) override { return backend_in_use().open(base); }
@@ -24,17 +24,20 @@ public:
   }
   void release() override { backend_in_use().release(); }
   std::string event_point(std::string_view kind, std::string seen) override {
-    return backend_in_use().event_point(kind, std::move(seen));
+    return run_in_use().event_point(kind, std::move(seen));
   }
-  void note(std::string_view text) override { backend_in_use().note(text); }
-  RunEnd end_run() override { return backend_in_use().end_run(); }
+  void note(std::string_view text) override { run_in_use().note(text); }
+  RunEnd end_run() override { return run_in_use().end_run(); }
 };
 
 struct LibraryTrace {
   InUse in_use;
-  TracingBackend tracer{in_use};
+  TracingBackend tracer{in_use, in_use};
   bool started = false;
-  ~LibraryTrace() { wrap_backend_in_use(nullptr); }
+  ~LibraryTrace() {
+    port_state().outermost = nullptr;
+    port_state().outermost_run = nullptr;
+  }
 };
 
 // Static storage: exit() from anywhere writes out the rest of the trace.
@@ -58,7 +61,8 @@ int start_library_trace(std::string &problem) {
     return err;
   }
   trace.started = true;
-  wrap_backend_in_use(&trace.tracer);
+  port_state().outermost = &trace.tracer;
+  port_state().outermost_run = &trace.tracer;
   return 0;
 }
 

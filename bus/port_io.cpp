@@ -1,75 +1,70 @@
-// The decode from port number to register, and which backend is in use.
+// The decode from port number to register, and which port is in use.
 #include "port_io.h"
 
 #include "backends.h"
+#include "port_state.h"
 #include "vorn.h"
 
 namespace vorn {
 
 namespace {
 
-PortBackend *installed = nullptr; // by ScopedBackend, ahead of any choice
-PortBackend *chosen = nullptr;    // by start-up
-PortBackend *outermost = nullptr; // the trace of VORN_TRACE, around either
-std::uint32_t granted_base = 0;
-bool granted = false;
+// Constant-initialised: outlives every object whose destructor at exit
+// still puts a port back.
+constinit PortState state;
 
-// Before any grant, ports are taken relative to vorn_base_addr, so that a
-// backend still sees what a client does after a refused start-up.
-std::uint32_t current_base() { return granted ? granted_base : vorn_base_addr; }
+std::uint32_t current_base() {
+  return state.granted ? state.granted_base : vorn_base_addr;
+}
 
 } // namespace
 
-PortBackend::~PortBackend() = default;
+PortState &port_state() { return state; }
 
-void PortBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = read(Reg::epp_data);
-}
-
-void PortBackend::release() {}
-
-std::string PortBackend::event_point(std::string_view, std::string seen) { return seen; }
-void PortBackend::note(std::string_view) {}
-RunEnd PortBackend::end_run() { return {}; }
-
-ScopedBackend::ScopedBackend(PortBackend &backend) : previous_(installed) {
-  installed = &backend;
-  granted = false;
+ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run)
+    : previous_(port_state().installed), previous_run_(port_state().installed_run) {
+  port_state().installed = &backend;
+  port_state().installed_run = &run;
+  port_state().granted = false;
 }
 
 ScopedBackend::~ScopedBackend() {
-  installed = previous_;
-  granted = false;
-}
-
-// Port numbers are 16 bits wide, so the offset is taken modulo 2^16, as
-// the primitives compute the port number from vorn_base_addr.
-bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
-  const auto offset = static_cast<std::uint16_t>(port - base);
-  if (offset >= kRegCount)
-    return false;
-  reg = static_cast<Reg>(offset);
-  return true;
+  port_state().installed = previous_;
+  port_state().installed_run = previous_run_;
+  port_state().granted = false;
 }
 
 PortBackend &backend_in_use() {
-  if (installed != nullptr)
-    return *installed;
-  return chosen != nullptr ? *chosen : raw_backend();
+  const PortState &state = port_state();
+  if (state.installed != nullptr)
+    return *state.installed;
+  return state.chosen != nullptr ? *state.chosen : raw_backend();
 }
 
-PortBackend &port_backend() { return outermost != nullptr ? *outermost : backend_in_use(); }
+RunControl &run_in_use() {
+  const PortState &state = port_state();
+  return state.installed != nullptr ? *state.installed_run : no_run_control();
+}
 
-void wrap_backend_in_use(PortBackend *wrapper) { outermost = wrapper; }
+PortBackend &port_backend() {
+  const PortState &state = port_state();
+  return state.outermost != nullptr ? *state.outermost : backend_in_use();
+}
+
+RunControl &port_run() {
+  const PortState &state = port_state();
+  return state.outermost_run != nullptr ? *state.outermost_run : run_in_use();
+}
 
 std::string port_event(std::string_view kind, std::string seen) {
-  return port_backend().event_point(kind, std::move(seen));
+  return port_run().event_point(kind, std::move(seen));
 }
 
-void port_note(std::string_view text) { port_backend().note(text); }
+void port_note(std::string_view text) { port_run().note(text); }
 
-RunEnd end_port_run() { return port_backend().end_run(); }
+RunEnd end_port_run() { return port_run().end_run(); }
+
+bool port_trace_refused() { return port_state().trace_refused; }
 
 std::uint8_t port_read(std::uint16_t port) {
   Reg reg;
@@ -92,13 +87,12 @@ void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t cou
     bytes[i] = port_read(port);
 }
 
-PortBackend *installed_backend() { return installed; }
-
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
-  if (backend != installed)
-    chosen = backend;
-  granted = is_granted;
-  granted_base = base;
+  PortState &state = port_state();
+  if (backend != state.installed)
+    state.chosen = backend;
+  state.granted = is_granted;
+  state.granted_base = base;
 }
 
 } // namespace vorn

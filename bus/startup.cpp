@@ -3,6 +3,7 @@
 #include "board_map.h"
 #include "kernel_ports.h"
 #include "library_trace.h"
+#include "port_state.h"
 #include "port_os.h"
 #include "vorn.h"
 
@@ -15,10 +16,6 @@
 uint32_t vorn_base_addr = 0x378;
 
 namespace {
-
-// The port choice of the last vornMotInit(), for InitializeParPort().
-std::string port_choice;
-bool trace_refused = false;
 
 void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
   info->base = port.base;
@@ -38,7 +35,7 @@ extern "C" {
 // Unlike a bare ioperm call, a refusal is reported: going on would make the
 // first port access fault or reach nothing.
 int16_t InitializeParPort(void) {
-  const int err = vorn::open_port(vorn_base_addr, port_choice.c_str());
+  const int err = vorn::open_port(vorn_base_addr, vorn::port_state().choice.c_str());
   if (err != 0) {
     errno = err;
     return -1;
@@ -51,13 +48,13 @@ int16_t InitializeParPort(void) {
 int vornMotInit(const char *stuffstuff) {
   std::string problem;
   const int trace_err = vorn::start_library_trace(problem);
-  trace_refused = trace_err != 0;
-  if (trace_refused) {
+  vorn::port_state().trace_refused = trace_err != 0;
+  if (trace_err != 0) {
     vorn::refuse_start(problem);
     errno = trace_err;
     return -1;
   }
-  port_choice = stuffstuff != nullptr ? stuffstuff : "";
+  vorn::port_state().choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
     vorn_base_addr = base;
   if (InitializeParPort() != 0)
@@ -97,5 +94,3 @@ int vornPortBase(const char *device, uint32_t *base) {
 }
 
 } // extern "C"
-
-bool vorn::port_trace_refused() { return trace_refused; }

@@ -1,4 +1,5 @@
-#include "port_io.h"
+#include "tracing_port.h"
+
 #include "trace_io.h"
 
 #include <cstdio>
@@ -32,8 +33,8 @@ std::string command_line() {
 
 } // namespace
 
-TracingBackend::TracingBackend(PortBackend &inner)
-    : inner_(inner), out_(std::make_unique<trace::Output>()), next_(first_tracer) {
+TracingBackend::TracingBackend(PortBackend &inner, RunControl &inner_run)
+    : inner_(inner), inner_run_(inner_run), out_(std::make_unique<trace::Output>()), next_(first_tracer) {
   first_tracer = this;
 }
 
@@ -65,18 +66,18 @@ void TracingBackend::trace_to(std::FILE *file) {
 
 void TracingBackend::note(std::string_view text) {
   out_->note(text);
-  inner_.note(text);
+  inner_run_.note(text);
 }
 
 std::string TracingBackend::event_point(std::string_view kind, std::string seen) {
-  std::string taken = inner_.event_point(kind, std::move(seen));
+  std::string taken = inner_run_.event_point(kind, std::move(seen));
   if (!taken.empty())
     out_->note(taken);
   return taken;
 }
 
 RunEnd TracingBackend::end_run() {
-  RunEnd end = inner_.end_run();
+  RunEnd end = inner_run_.end_run();
   if (!out_->close() && end.kind == RunEnd::Kind::ok)
     end = {RunEnd::Kind::trace_failed,
            "cannot write trace file " + path_ + ": " + std::strerror(out_->error())};

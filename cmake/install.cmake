@@ -1,7 +1,7 @@
 # What `cmake --install` puts into a prefix: the programs, the driver library
-# (shared and static), the simulator library and its rig files when it is
-# built, the public headers under include/vorn, a CMake package, pkg-config
-# files and the man pages.
+# and the simulator library (shared, C interface only) with its rig files
+# when it is built, the C headers under include/vorn, a CMake package,
+# pkg-config files and the man pages.
 include(CMakePackageConfigHelpers)
 
 set(VORN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vorn)
@@ -21,12 +21,15 @@ install(TARGETS ${vorn_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 file(RELATIVE_PATH VORN_BIN_TO_LIB /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
 set_target_properties(${vorn_programs} PROPERTIES INSTALL_RPATH "$ORIGIN/${VORN_BIN_TO_LIB}")
 
-# Libraries, exported for find_package(vorn) as vorn::vorn, vorn::vorn_static
-# and vorn::sim.
-set(vorn_libraries vorn vorn_static)
-# Every public header lives in include/vorn and nothing else does.
-install(DIRECTORY include/vorn/ DESTINATION ${VORN_HEADER_DIR})
+# Libraries, exported for find_package(vorn) as vorn::vorn and vorn::sim,
+# and vorn::compat for #include <extintf.h>.
+set(vorn_libraries vorn vorn_compat)
+set_target_properties(vorn_compat PROPERTIES EXPORT_NAME compat)
+# The C headers; every one lives in include/vorn.
+install(FILES include/vorn/vorn.h include/vorn/vorn_export.h include/vorn/extintf.h
+        DESTINATION ${VORN_HEADER_DIR})
 if(TARGET vorn_sim)
+  install(FILES include/vorn/vornsim.h include/vorn/vornsim_export.h DESTINATION ${VORN_HEADER_DIR})
   set_target_properties(vorn_sim PROPERTIES EXPORT_NAME sim INSTALL_RPATH "$ORIGIN")
   list(APPEND vorn_libraries vorn_sim)
   # The sample rig files, for VORNSIM_RIG.
@@ -34,9 +37,7 @@ if(TARGET vorn_sim)
           FILES_MATCHING PATTERN "*.toml")
 endif()
 install(TARGETS ${vorn_libraries} EXPORT vornTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${VORN_HEADER_DIR})
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(EXPORT vornTargets NAMESPACE vorn:: DESTINATION ${VORN_CMAKE_DIR})
 
 configure_package_config_file(cmake/vornConfig.cmake.in
@@ -52,7 +53,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vornConfig.cmake
 set(VORN_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH VORN_PC_TO_PREFIX /prefix/${VORN_PC_DIR} /prefix)
 string(REGEX REPLACE "/$" "" VORN_PC_TO_PREFIX "${VORN_PC_TO_PREFIX}")
-set(vorn_pc_files vorn)
+set(vorn_pc_files vorn vorn-compat)
 if(TARGET vorn_sim)
   list(APPEND vorn_pc_files vornsim)
 endif()

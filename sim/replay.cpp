@@ -139,7 +139,7 @@ void Replay::expect_arguments(std::string arguments) {
 
 void Replay::install() {
   installed_.reset();
-  installed_.emplace(*this);
+  installed_.emplace(*this, *this);
 }
 
 void Replay::uninstall() { installed_.reset(); }

@@ -24,9 +24,9 @@ void Simulator::install() {
 void Simulator::put_in_place() {
   installed_.reset();
   if (tracer_)
-    installed_.emplace(*tracer_);
+    installed_.emplace(*tracer_, *tracer_);
   else
-    installed_.emplace(*this);
+    installed_.emplace(*this, no_run_control());
 }
 
 void Simulator::uninstall() { installed_.reset(); }
@@ -113,7 +113,7 @@ std::uint64_t Simulator::injected_flips_total() const {
 }
 
 bool Simulator::trace_to(const std::string &path) {
-  auto tracer = std::make_unique<TracingBackend>(*this);
+  auto tracer = std::make_unique<TracingBackend>(*this, no_run_control());
   if (!tracer->trace_to(path))
     return false;
   tracer_ = std::move(tracer);
@@ -126,7 +126,7 @@ void Simulator::trace_to(std::FILE *file) {
   if (file == nullptr) {
     tracer_.reset();
   } else {
-    tracer_ = std::make_unique<TracingBackend>(*this);
+    tracer_ = std::make_unique<TracingBackend>(*this, no_run_control());
     tracer_->trace_to(file);
   }
   if (installed_)

@@ -58,6 +58,7 @@ void SimulatorImpl::end() {
     // The scripted Ctrl-C: the trace is complete up to here even if the
     // signal ends the process.
     vorn::flush_port_traces();
+    vorn_port_flush_traces(); // libvorn's own, when it is a library apart
     std::raise(SIGINT);
   }
 }

@@ -2,6 +2,7 @@
 // simulated board set. VORNSIM_RIG names a rig file as for vorndiag-sim;
 // VORN_FAKEDEV_CALLS names a file that gets the fake's call counts each time
 // the device is closed, the last time at exit.
+#include "backends.h"
 #include "fake_ppdev.h"
 #include "paced_port.h"
 #include "vorn.h"

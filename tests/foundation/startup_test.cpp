@@ -1,4 +1,5 @@
 // The bus traffic of driver start-up and shut-down, and the refusal path.
+#include "backends.h"
 #include "recording_port.h"
 
 #include "extintf.h"

@@ -1,4 +1,5 @@
 #include "paced_port.h"
+#include "tracing_port.h"
 
 #include <csignal>
 

@@ -21,7 +21,8 @@
 #ifndef VORNSIM_HPP
 #define VORNSIM_HPP
 
-#include "port_io.h"
+#include "port_bridge.h"
+#include "tracing_port.h"
 #include "vornsim_export.h"
 
 #include <array>
@@ -199,7 +200,7 @@ private:
 
   std::unique_ptr<SimulatorImpl> impl_;
   std::unique_ptr<TracingBackend> tracer_;
-  std::optional<ScopedBackend> installed_;
+  std::optional<PortBridge> installed_;
 };
 
 class ReplayImpl;
@@ -225,7 +226,7 @@ class ReplayImpl;
 // is a departure: "<file>:<line>: recorded W 2 24, this run wrote W 2 04".
 // From then on nothing is checked: reads give 0xFF, writes are taken, and
 // every event point stops the run, so that its shut-down still runs.
-class VORNSIM_API Replay final : public vorn::PortBackend {
+class VORNSIM_API Replay final : public vorn::PortBackend, public vorn::RunControl {
 public:
   Replay();
   ~Replay() override; // uninstalls; a departure end_run() never told goes to standard error
@@ -245,7 +246,7 @@ public:
   void uninstall();
   bool departed() const;
 
-  // vorn::PortBackend.
+  // vorn::PortBackend and vorn::RunControl.
   const char *name() const override;
   int open(std::uint32_t base) override;
   std::uint8_t read(Reg reg) override;
@@ -258,7 +259,7 @@ public:
 
 private:
   std::unique_ptr<ReplayImpl> impl_;
-  std::optional<ScopedBackend> installed_;
+  std::optional<PortBridge> installed_;
 };
 
 } // namespace vorn::sim

@@ -1,0 +1,51 @@
+// The C calls that put a port of another library in place (vorn_port.h).
+#include "port_io.h"
+#include "tracing_port.h"
+#include "vorn_port.h"
+
+#include <string>
+
+static_assert(static_cast<int>(vorn::RunEnd::Kind::trace_failed) == VORN_RUN_TRACE_FAILED &&
+              static_cast<int>(vorn::RunEnd::Kind::replay_departed) == VORN_RUN_REPLAY_DEPARTED);
+
+// A table of C calls as the port and run control in use while it lives.
+struct vorn_port_slot final : vorn::PortBackend, vorn::RunControl {
+  explicit vorn_port_slot(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this) {}
+
+  const char *name() const override { return ops_.name(ops_.context); }
+  int open(std::uint32_t base) override { return ops_.open(ops_.context, base); }
+  std::uint8_t read(vorn::Reg reg) override {
+    return ops_.read(ops_.context, static_cast<int>(reg));
+  }
+  void write(vorn::Reg reg, std::uint8_t value) override {
+    ops_.write(ops_.context, static_cast<int>(reg), value);
+  }
+  void read_epp_data(std::uint8_t *bytes, std::size_t count) override {
+    ops_.read_epp_data(ops_.context, bytes, count);
+  }
+  void release() override { ops_.release(ops_.context); }
+
+  std::string event_point(std::string_view kind, std::string seen) override {
+    return ops_.event_point(ops_.context, std::string(kind).c_str(), seen.c_str());
+  }
+  void note(std::string_view text) override { ops_.note(ops_.context, text.data(), text.size()); }
+  vorn::RunEnd end_run() override {
+    const char *message = "";
+    const vorn_run_end kind = ops_.end_run(ops_.context, &message);
+    return {static_cast<vorn::RunEnd::Kind>(kind), message};
+  }
+
+private:
+  const vorn_port_ops &ops_;
+  vorn::ScopedBackend in_place_;
+};
+
+extern "C" {
+
+vorn_port_slot *vorn_port_install(const vorn_port_ops *ops) { return new vorn_port_slot(*ops); }
+
+void vorn_port_uninstall(vorn_port_slot *slot) { delete slot; }
+
+void vorn_port_flush_traces(void) { vorn::flush_port_traces(); }
+
+} // extern "C"

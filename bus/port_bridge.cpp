@@ -1,0 +1,36 @@
+#include "port_bridge.h"
+
+namespace vorn {
+
+PortBridge::PortBridge(PortBackend &port, RunControl &run) : port_(port), run_(run) {
+  ops_.context = this;
+  ops_.name = [](void *c) { return of(c).port_.name(); };
+  ops_.open = [](void *c, std::uint32_t base) { return of(c).port_.open(base); };
+  ops_.read = [](void *c, int reg) { return of(c).port_.read(static_cast<Reg>(reg)); };
+  ops_.write = [](void *c, int reg, std::uint8_t value) {
+    of(c).port_.write(static_cast<Reg>(reg), value);
+  };
+  ops_.read_epp_data = [](void *c, std::uint8_t *bytes, std::size_t count) {
+    of(c).port_.read_epp_data(bytes, count);
+  };
+  ops_.release = [](void *c) { of(c).port_.release(); };
+  ops_.event_point = [](void *c, const char *kind, const char *seen) {
+    PortBridge &bridge = of(c);
+    bridge.taken_ = bridge.run_.event_point(kind, seen);
+    return bridge.taken_.c_str();
+  };
+  ops_.note = [](void *c, const char *text, std::size_t length) {
+    of(c).run_.note(std::string_view(text, length));
+  };
+  ops_.end_run = [](void *c, const char **message) {
+    PortBridge &bridge = of(c);
+    bridge.end_ = bridge.run_.end_run();
+    *message = bridge.end_.message.c_str();
+    return static_cast<vorn_run_end>(bridge.end_.kind);
+  };
+  slot_ = vorn_port_install(&ops_);
+}
+
+PortBridge::~PortBridge() { vorn_port_uninstall(slot_); }
+
+} // namespace vorn

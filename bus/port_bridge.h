@@ -1,0 +1,35 @@
+// A port and its run control put in place from another library of this
+// project, through libvorn's C calls (vorn_port.h), for as long as this
+// object lives.
+#ifndef VORN_PORT_BRIDGE_H
+#define VORN_PORT_BRIDGE_H
+
+#include "port_backend.h"
+#include "run_control.h"
+#include "vorn_port.h"
+
+#include <string>
+
+namespace vorn {
+
+class PortBridge {
+public:
+  PortBridge(PortBackend &port, RunControl &run);
+  ~PortBridge();
+  PortBridge(const PortBridge &) = delete;
+  PortBridge &operator=(const PortBridge &) = delete;
+
+private:
+  static PortBridge &of(void *context) { return *static_cast<PortBridge *>(context); }
+
+  PortBackend &port_;
+  RunControl &run_;
+  std::string taken_;   // the last event taken, for the caller to read
+  RunEnd end_;          // the last end of run
+  vorn_port_ops ops_;
+  vorn_port_slot *slot_;
+};
+
+} // namespace vorn
+
+#endif

@@ -1,0 +1,61 @@
+// The one door to the parallel port. The library names ports by number
+// (vorn_base_addr + offset); port_read() and port_write() decode the number
+// into one of the port's five registers, here and nowhere else, and pass the
+// access to the port in use with its run control.
+//
+// The tool picks raw or device at start-up (vornMotInit, backends.h); the
+// simulator and test ports are put in place with ScopedBackend, or from
+// another library with vorn_port_install() (vorn_port.h). A TracingBackend
+// (tracing_port.h) writes the port trace of VORN_TRACE around either.
+#ifndef VORN_PORT_IO_H
+#define VORN_PORT_IO_H
+
+#include "port_backend.h"
+#include "run_control.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+// Puts `backend` and its run control in place of whatever the port was
+// for as long as this object lives, then puts the ones before back.
+class ScopedBackend {
+public:
+  explicit ScopedBackend(PortBackend &backend, RunControl &run = no_run_control());
+  ~ScopedBackend();
+  ScopedBackend(const ScopedBackend &) = delete;
+  ScopedBackend &operator=(const ScopedBackend &) = delete;
+
+private:
+  PortBackend *previous_;
+  RunControl *previous_run_;
+};
+
+// Port accesses by number, for the primitives and the few places that touch
+// the registers themselves. Ports outside the five registers of the port in
+// use are dropped: a read gives 0xFF, as from a floating bus.
+std::uint8_t port_read(std::uint16_t port);
+void port_write(std::uint16_t port, std::uint8_t value);
+// `count` reads of the EPP data register at `port`.
+void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t count);
+
+// The backend the next port access reaches: the one put in place with
+// ScopedBackend, otherwise the one start-up chose (raw before that); behind
+// the trace of VORN_TRACE when one is written. port_run() is its run control.
+PortBackend &port_backend();
+RunControl &port_run();
+
+// The event points, notes and end of the run control in use, for the front end.
+std::string port_event(std::string_view kind, std::string seen);
+void port_note(std::string_view text);
+RunEnd end_port_run();
+// The last vornMotInit() was refused because VORN_TRACE names a file that
+// cannot be written (vornPortProblem() says why), not for the port.
+bool port_trace_refused();
+
+} // namespace vorn
+
+#endif

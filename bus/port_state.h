@@ -1,0 +1,39 @@
+// The state of the way to the port, all in one place: what port_read() and
+// port_write() go by, and what the last start-up asked for and chose.
+#ifndef VORN_PORT_STATE_H
+#define VORN_PORT_STATE_H
+
+#include "port_backend.h"
+#include "run_control.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vorn {
+
+struct PortState {
+  // Put in place with ScopedBackend, ahead of any choice.
+  PortBackend *installed = nullptr;
+  RunControl *installed_run = nullptr;
+  PortBackend *chosen = nullptr; // by start-up
+  // The trace of VORN_TRACE, around whichever of the two is in use.
+  PortBackend *outermost = nullptr;
+  RunControl *outermost_run = nullptr;
+  // Before any grant, ports are taken relative to vorn_base_addr, so that a
+  // backend still sees what a client does after a refused start-up.
+  bool granted = false;
+  std::uint32_t granted_base = 0;
+  std::string choice;  // the port choice of the last vornMotInit()
+  std::string problem; // lines for people on why the last start-up failed
+  bool trace_refused = false;
+};
+
+PortState &port_state();
+
+// The backend and run control put in place or chosen, under any trace.
+PortBackend &backend_in_use();
+RunControl &run_in_use();
+
+} // namespace vorn
+
+#endif

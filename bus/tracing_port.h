@@ -1,0 +1,67 @@
+// The port trace: a wrapper around any port that writes one line per
+// register access made through it, "R <offset> <hh>" or "W <offset> <hh>"
+// (a bulk read is one line per byte), and the run's notes and events.
+#ifndef VORN_TRACING_PORT_H
+#define VORN_TRACING_PORT_H
+
+#include "port_backend.h"
+#include "run_control.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+namespace trace {
+class Output;
+}
+
+// Flushes the trace of every TracingBackend alive, so a trace is complete
+// up to here even if a signal is about to end the process.
+void flush_port_traces();
+
+class TracingBackend final : public PortBackend, public RunControl {
+public:
+  TracingBackend(PortBackend &inner, RunControl &inner_run);
+  ~TracingBackend() override;
+  TracingBackend(const TracingBackend &) = delete;
+  TracingBackend &operator=(const TracingBackend &) = delete;
+
+  // A name ending in ".gz" is written gzip-compressed. false with errno
+  // set when the file cannot be opened.
+  bool trace_to(const std::string &path);
+  // Not owned; nullptr stops the trace.
+  void trace_to(std::FILE *file);
+  // false once a write of the trace has failed.
+  bool flush();
+
+  const char *name() const override;
+  int open(std::uint32_t base) override;
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
+  void read_epp_data(std::uint8_t *bytes, std::size_t count) override;
+  void release() override;
+
+  // A line "# <text>" for what a replay needs besides the accesses; passed
+  // on to the run control wrapped.
+  void note(std::string_view text) override;
+  std::string event_point(std::string_view kind, std::string seen) override;
+  // Closes the trace: a write that failed on the way is a trace_failed
+  // naming the file, unless the run control wrapped has a problem of its own.
+  RunEnd end_run() override;
+
+private:
+  friend void flush_port_traces();
+
+  PortBackend &inner_;
+  RunControl &inner_run_;
+  std::unique_ptr<trace::Output> out_;
+  TracingBackend *next_;
+  std::string path_ = "the port trace";
+};
+
+} // namespace vorn
+
+#endif

@@ -1,0 +1,58 @@
+/*
+ * vorn_port.h: a port from another library of this project put in place of
+ * libvorn's own, as a table of C calls, so that no C++ type crosses the
+ * boundary between the shared libraries. Exported under the private symbol
+ * version VORN_PRIVATE_1.0 (docs/abi.md): not installed, not for clients.
+ */
+#ifndef VORN_PORT_H
+#define VORN_PORT_H
+
+#include "vorn_export.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What happened to a run, as vorn_port_ops.end_run() tells it. */
+enum vorn_run_end { VORN_RUN_OK = 0, VORN_RUN_TRACE_FAILED = 1, VORN_RUN_REPLAY_DEPARTED = 2 };
+
+/* Registers are 0 data, 1 status, 2 control, 3 EPP address, 4 EPP data.
+ * Every call gets `context` first. Strings handed back belong to the port
+ * and stay valid until its next call. */
+struct vorn_port_ops {
+  void *context;
+  /* Register access. */
+  const char *(*name)(void *context);
+  int (*open)(void *context, uint32_t base); /* 0, or the errno of the refusal */
+  uint8_t (*read)(void *context, int reg);
+  void (*write)(void *context, int reg, uint8_t value);
+  void (*read_epp_data)(void *context, uint8_t *bytes, size_t count);
+  void (*release)(void *context);
+  /* Run control: the event the run takes where it saw `seen` ("" for
+   * nothing; `kind` its first words), a note for the trace, and the end of
+   * the run with a line for people in `*message`. */
+  const char *(*event_point)(void *context, const char *kind, const char *seen);
+  void (*note)(void *context, const char *text, size_t length);
+  enum vorn_run_end (*end_run)(void *context, const char **message);
+};
+
+struct vorn_port_slot;
+
+/* Puts `ops` (not copied; it must outlive its use) in place of whatever the
+ * port was, until vorn_port_uninstall() of the slot returned, which puts
+ * the one before back. Slots are given back in the reverse order. */
+VORN_API struct vorn_port_slot *vorn_port_install(const struct vorn_port_ops *ops);
+VORN_API void vorn_port_uninstall(struct vorn_port_slot *slot);
+
+/* Flushes every port trace libvorn writes, ahead of a signal that may end
+ * the process. */
+VORN_API void vorn_port_flush_traces(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
