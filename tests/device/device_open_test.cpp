@@ -2,6 +2,7 @@
 // claim, the refusals and their explanations, the automatic choice between
 // device and raw, and the list of the PC's ports.
 #include "fake_ppdev.h"
+#include "port_io.h"
 #include "port_list.h"
 #include "vorn.h"
 
