@@ -12,8 +12,8 @@
  */
 #define _POSIX_C_SOURCE 200809L
 
-#include "extintf.h"
-#include "vorn.h"
+#include <vorn/extintf.h>
+#include <vorn/vorn.h>
 
 #include <errno.h>
 #include <stdio.h>
@@ -22,7 +22,7 @@
 #include <time.h>
 
 #ifdef AXIS_MOVE_SIM
-#include "vornsim.h"
+#include <vorn/vornsim.h>
 #endif
 
 enum { AXIS = 0 };
