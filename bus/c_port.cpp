@@ -8,9 +8,14 @@
 static_assert(static_cast<int>(vorn::RunEnd::Kind::trace_failed) == VORN_RUN_TRACE_FAILED &&
               static_cast<int>(vorn::RunEnd::Kind::replay_departed) == VORN_RUN_REPLAY_DEPARTED);
 
+namespace {
+
 // A table of C calls as the port and run control in use while it lives.
-struct vorn_port_slot final : vorn::PortBackend, vorn::RunControl {
-  explicit vorn_port_slot(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this) {}
+// The C interface knows it as the incomplete vorn_port_slot, so that no C++
+// type is part of the library's interface.
+class CPort final : public vorn::PortBackend, public vorn::RunControl {
+public:
+  explicit CPort(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this) {}
 
   const char *name() const override { return ops_.name(ops_.context); }
   int open(std::uint32_t base) override { return ops_.open(ops_.context, base); }
@@ -40,11 +45,15 @@ private:
   vorn::ScopedBackend in_place_;
 };
 
+} // namespace
+
 extern "C" {
 
-vorn_port_slot *vorn_port_install(const vorn_port_ops *ops) { return new vorn_port_slot(*ops); }
+vorn_port_slot *vorn_port_install(const vorn_port_ops *ops) {
+  return reinterpret_cast<vorn_port_slot *>(new CPort(*ops));
+}
 
-void vorn_port_uninstall(vorn_port_slot *slot) { delete slot; }
+void vorn_port_uninstall(vorn_port_slot *slot) { delete reinterpret_cast<CPort *>(slot); }
 
 void vorn_port_flush_traces(void) { vorn::flush_port_traces(); }
 
