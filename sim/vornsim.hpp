@@ -1,5 +1,7 @@
 // The simulated board set: a parallel port in EPP mode with the encoder,
 // rate generator and digital I/O boards behind it, as a vorn::PortBackend.
+// For the programs and tests of this tree (vorn_sim_internal); not
+// installed: libvornsim.so gives clients the C face of vornsim.h alone.
 //
 // Typical use in a test:
 //
@@ -23,7 +25,6 @@
 
 #include "port_bridge.h"
 #include "tracing_port.h"
-#include "vornsim_export.h"
 
 #include <array>
 #include <cstdint>
@@ -91,7 +92,7 @@ struct Rig {
 };
 
 // A rig file that cannot be used: where and why.
-class VORNSIM_API RigError : public std::runtime_error {
+class RigError : public std::runtime_error {
 public:
   // line 0 = the problem has no line (an unreadable file).
   RigError(std::string file, unsigned line, std::string message);
@@ -105,18 +106,18 @@ private:
   std::string message_;
 };
 
-VORNSIM_API Rig default_rig();
+Rig default_rig();
 // `name` is used in error messages, normally the file name. Unknown keys,
 // wrong types and out-of-range values throw RigError; what() is the line
 // "<name>:<line>: <problem>".
-VORNSIM_API Rig parse_rig(std::string_view toml_text, std::string_view name);
+Rig parse_rig(std::string_view toml_text, std::string_view name);
 // A file that cannot be read (a folder among them) or sets no key at all
 // throws RigError "<path>: <problem>".
-VORNSIM_API Rig load_rig(const std::string &path);
+Rig load_rig(const std::string &path);
 
 class SimulatorImpl;
 
-class VORNSIM_API Simulator final : public vorn::PortBackend {
+class Simulator final : public vorn::PortBackend {
 public:
   explicit Simulator(Rig rig = default_rig());
   ~Simulator() override; // uninstalls, writes the exit report, closes the trace
@@ -226,7 +227,7 @@ class ReplayImpl;
 // is a departure: "<file>:<line>: recorded W 2 24, this run wrote W 2 04".
 // From then on nothing is checked: reads give 0xFF, writes are taken, and
 // every event point stops the run, so that its shut-down still runs.
-class VORNSIM_API Replay final : public vorn::PortBackend, public vorn::RunControl {
+class Replay final : public vorn::PortBackend, public vorn::RunControl {
 public:
   Replay();
   ~Replay() override; // uninstalls; a departure end_run() never told goes to standard error

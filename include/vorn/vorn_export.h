@@ -1,10 +1,9 @@
-/* Symbol visibility for the vorn library: only what carries VORN_API is exported. */
+/* Symbol visibility for the vorn library: what carries VORN_API is exported,
+ * under the symbol version abi/libvorn.map gives it. */
 #ifndef VORN_EXPORT_H
 #define VORN_EXPORT_H
 
-#if defined(VORN_STATIC_DEFINE)
-#define VORN_API
-#elif defined(__GNUC__)
+#if defined(__GNUC__)
 #define VORN_API __attribute__((visibility("default")))
 #else
 #define VORN_API

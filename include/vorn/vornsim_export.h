@@ -1,4 +1,5 @@
-/* Symbol visibility for the simulator library: only VORNSIM_API is exported. */
+/* Symbol visibility for the simulator library: what carries VORNSIM_API is
+ * exported, under the symbol version abi/libvornsim.map gives it. */
 #ifndef VORNSIM_EXPORT_H
 #define VORNSIM_EXPORT_H
 
