@@ -24,8 +24,8 @@ private:
 
   PortBackend &port_;
   RunControl &run_;
-  std::string taken_;   // the last event taken, for the caller to read
-  RunEnd end_;          // the last end of run
+  std::string taken_; // the last event taken, for the caller to read
+  RunEnd end_;        // the last end of run
   vorn_port_ops ops_;
   vorn_port_slot *slot_;
 };

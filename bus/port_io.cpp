@@ -13,9 +13,7 @@ namespace {
 // still puts a port back.
 constinit PortState state;
 
-std::uint32_t current_base() {
-  return state.granted ? state.granted_base : vorn_base_addr;
-}
+std::uint32_t current_base() { return state.granted ? state.granted_base : vorn_base_addr; }
 
 } // namespace
 

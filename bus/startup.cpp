@@ -3,8 +3,8 @@
 #include "board_map.h"
 #include "kernel_ports.h"
 #include "library_trace.h"
-#include "port_state.h"
 #include "port_os.h"
+#include "port_state.h"
 #include "vorn.h"
 
 #include <cerrno>

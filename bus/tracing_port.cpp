@@ -34,7 +34,8 @@ std::string command_line() {
 } // namespace
 
 TracingBackend::TracingBackend(PortBackend &inner, RunControl &inner_run)
-    : inner_(inner), inner_run_(inner_run), out_(std::make_unique<trace::Output>()), next_(first_tracer) {
+    : inner_(inner), inner_run_(inner_run), out_(std::make_unique<trace::Output>()),
+      next_(first_tracer) {
   first_tracer = this;
 }
 
