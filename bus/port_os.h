@@ -5,8 +5,6 @@
 #ifndef VORN_PORT_OS_H
 #define VORN_PORT_OS_H
 
-#include "vorn_export.h"
-
 #include <sys/types.h>
 
 namespace vorn {
@@ -21,9 +19,9 @@ struct OsCalls {
 };
 
 // The calls in use: the real ones unless set_os_calls() put others in place.
-VORN_API const OsCalls &os_calls();
+const OsCalls &os_calls();
 // nullptr puts the real ones back. `calls` must outlive its use.
-VORN_API void set_os_calls(const OsCalls *calls);
+void set_os_calls(const OsCalls *calls);
 
 } // namespace vorn
 

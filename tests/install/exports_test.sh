@@ -7,14 +7,8 @@
 #   exports_test.sh <build dir>
 set -euo pipefail
 build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name libvorn.so.1 | head -n1)")
+# shellcheck source=installed_tree.sh
+source "$(dirname "$0")/installed_tree.sh" "$build"
 
 for f in include/vorn/port_io.h include/vorn/port_os.h include/vorn/vornsim.hpp \
          "${libdir#"$prefix"/}/libvorn.a"; do

@@ -8,14 +8,8 @@
 set -euo pipefail
 build=$1
 src=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
-
-fail() { echo "FAIL: $*"; exit 1; }
-
-cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name libvorn.so.1 | head -n1)")
+# shellcheck source=installed_tree.sh
+source "$(dirname "$0")/installed_tree.sh" "$build"
 
 for f in bin/vorndiag bin/vorndiag-sim bin/vorntrace \
          include/vorn/vorn.h include/vorn/vorn_export.h include/vorn/extintf.h \
