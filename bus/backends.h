@@ -21,9 +21,6 @@ PortBackend *find_backend(const char *name);
 int open_port(std::uint32_t base, const char *choice);
 void release_port();
 
-// Records what port_read() and port_write() go by from now on.
-void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
-
 // Lines for people on why the last open_port() failed and how to fix it.
 const std::string &port_problem();
 // A start-up refused before the port was chosen: `lines` say why.

@@ -30,6 +30,10 @@ struct PortState {
 
 PortState &port_state();
 
+// Records the backend start-up chose (unless it is the one put in place)
+// and whether it granted the port at `base`.
+void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
+
 // The backend and run control put in place or chosen, under any trace.
 PortBackend &backend_in_use();
 RunControl &run_in_use();
