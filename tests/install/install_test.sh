@@ -83,6 +83,13 @@ check_move "$work/pc-sim" -2000
 # A client written against the plain header names builds through vorn-compat,
 # and only through it: vorn alone puts no header folder of its own on the path.
 printf '#include <extintf.h>\nint main(void) { return extMotQuit(); }\n' >"$work/compat.c"
+mkdir "$work/compat-cmake"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.16)' 'project(compat LANGUAGES C)' \
+  'find_package(vorn REQUIRED)' "add_executable(compat $work/compat.c)" \
+  'target_link_libraries(compat PRIVATE vorn::vorn vorn::compat)' >"$work/compat-cmake/CMakeLists.txt"
+{ cmake -S "$work/compat-cmake" -B "$work/compat-cmake/build" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_C_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" && cmake --build "$work/compat-cmake/build"; } \
+  >/dev/null || fail "a client of <extintf.h> does not build with vorn::compat"
 # shellcheck disable=SC2046,SC2086
 cc -std=c99 $cflags "$work/compat.c" -o "$work/compat" $ldflags $(pkg-config --cflags --libs vorn-compat) ||
   fail "a client of <extintf.h> does not build with vorn-compat"
