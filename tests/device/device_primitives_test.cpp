@@ -149,7 +149,15 @@ vorn::sim::Rig empty_rig() {
   return rig;
 }
 
-const RigCase kRigs[] = {{"DefaultRig", counting_rig()}, {"EmptyBus", empty_rig()}};
+// A board in every block, so that a long transfer goes through whole.
+vorn::sim::Rig full_rig() {
+  vorn::sim::Rig rig = counting_rig();
+  rig.boards.fill(0x31);
+  return rig;
+}
+
+const RigCase kRigs[] = {
+    {"DefaultRig", counting_rig()}, {"EmptyBus", empty_rig()}, {"FullBus", full_rig()}};
 
 // The kernel's ways to the port: EPP hardware with its fast transfers and
 // without them, and the software emulation of a port with none.
