@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -70,6 +71,57 @@ TEST_P(DeviceCost, SystemCallsPerOperation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernel, DeviceCost, testing::ValuesIn(kPins),
+                         [](const auto &info) { return std::string(info.param.operation); });
+
+struct PortPin {
+  const char *operation;
+  std::uint64_t fast;     // register accesses the kernel makes with fast count reads
+  std::uint64_t not_fast; // and with VORN_EPP_FAST=0
+};
+
+// At the port, parport_pc checks the status after every EPP cycle; a fast
+// transfer checks it once, and reads the twelve count bytes as three
+// 32-bit words (docs/performance.md).
+const PortPin kPortPins[] = {
+    {"vornEncoderReadAll", 24, 44},
+    {"vornRateWriteAll", 31, 31},
+    {"servof_pass", 55, 75},
+    {"commtest_cycle", 85, 85},
+};
+
+std::uint64_t port_accesses(const vorn::measure::Operation &op, const char *fast) {
+  if (fast != nullptr)
+    setenv("VORN_EPP_FAST", fast, 1);
+  vorn::measure::StdoutToNull quiet;
+  vorn::sim::Rig rig = vorn::sim::default_rig();
+  rig.clock = vorn::sim::Clock::virtual_time;
+  vorn::sim::Simulator boards(rig);
+  vorn::test::FakePpdev kernel(boards);
+  kernel.install();
+  const int init = vornMotInit(nullptr);
+  unsetenv("VORN_EPP_FAST");
+  EXPECT_EQ(init, 0) << vornPortProblem();
+  op.run();
+  const std::uint64_t before = kernel.port_accesses();
+  op.run();
+  const std::uint64_t made = kernel.port_accesses() - before;
+  vornMotQuit();
+  kernel.uninstall();
+  return made;
+}
+
+void PrintTo(const PortPin &p, std::ostream *os) { *os << p.operation; }
+
+class PortCost : public testing::TestWithParam<PortPin> {};
+
+TEST_P(PortCost, KernelAccessesAtThePort) {
+  const PortPin &pin = GetParam();
+  const vorn::measure::Operation &op = operation(pin.operation);
+  EXPECT_EQ(port_accesses(op, nullptr), pin.fast);
+  EXPECT_EQ(port_accesses(op, "0"), pin.not_fast);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernel, PortCost, testing::ValuesIn(kPortPins),
                          [](const auto &info) { return std::string(info.param.operation); });
 
 } // namespace
