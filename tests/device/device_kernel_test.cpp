@@ -19,10 +19,10 @@
 namespace {
 
 using namespace vorn::map;
+using vorn::test::board_state;
 using vorn::test::Call;
 using vorn::test::FakePpdev;
 using vorn::test::Node;
-using vorn::test::board_state;
 using vorn::test::PortHardware;
 
 class Kernel : public testing::Test {
@@ -224,8 +224,8 @@ struct Refusal {
 
 // ENXIO from the claim, as the kernel's list of ports explains it.
 const Refusal kRefusals[] = {
-    {"Registered", Node::busy, 0x378, "",
-     EBUSY, "/dev/parport0 is busy: another program or driver"},
+    {"Registered", Node::busy, 0x378, "", EBUSY,
+     "/dev/parport0 is busy: another program or driver"},
     {"HeldByLp", Node::busy, 0x378, "lp0", EBUSY,
      "/dev/parport0 is busy: the kernel's driver lp0 has the port"},
     {"HeldByAProgram", Node::busy, 0x378, "ppdev0", EBUSY,

@@ -183,8 +183,7 @@ public:
   FastSetting &operator=(const FastSetting &) = delete;
 };
 
-class Primitive
-    : public testing::TestWithParam<std::tuple<PrimitiveCase, RigCase, PortCase>> {};
+class Primitive : public testing::TestWithParam<std::tuple<PrimitiveCase, RigCase, PortCase>> {};
 
 TEST_P(Primitive, SameValuesAndBoardState) {
   const auto &[op, rig, port] = GetParam();
@@ -206,8 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Device, Primitive,
                                           testing::ValuesIn(kPorts)),
                          [](const auto &info) {
                            return std::string(std::get<0>(info.param).name) + "_" +
-                                  std::get<1>(info.param).name + "_" +
-                                  std::get<2>(info.param).name;
+                                  std::get<1>(info.param).name + "_" + std::get<2>(info.param).name;
                          });
 
 // The backend's own timeout bit stays set through status writes without

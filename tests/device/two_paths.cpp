@@ -22,10 +22,10 @@ std::string board_state(sim::Simulator &boards) {
                 "latch %02x index set %02x spindle %02x rate control %02x 1d %02x 1e %02x "
                 "26 %02x out %02x %02x unanswered %llu slips %llu unmapped %llu",
                 boards.selected(), boards.control() & ~kCtrlInterrupt,
-                boards.status() & ~map::kStatusTimeout,
-                boards.preset(), boards.encoder_control(), boards.latch_register(),
-                boards.index_set(), boards.spindle(), boards.rate_control(), boards.reg1d(),
-                boards.reg1e(), boards.reg26(), boards.dig_out(0), boards.dig_out(1),
+                boards.status() & ~map::kStatusTimeout, boards.preset(), boards.encoder_control(),
+                boards.latch_register(), boards.index_set(), boards.spindle(),
+                boards.rate_control(), boards.reg1d(), boards.reg1e(), boards.reg26(),
+                boards.dig_out(0), boards.dig_out(1),
                 static_cast<unsigned long long>(boards.unanswered_cycles()),
                 static_cast<unsigned long long>(boards.protocol_errors()),
                 static_cast<unsigned long long>(boards.unmapped_accesses()));

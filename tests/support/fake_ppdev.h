@@ -174,9 +174,9 @@ private:
   PortHardware hardware_;
   std::string holder_;
   std::optional<std::pair<Call, int>> failing_;
-  int mode_ = 0x100;      // IEEE1284_MODE_COMPAT, as ppdev starts
+  int mode_ = 0x100;       // IEEE1284_MODE_COMPAT, as ppdev starts
   int saved_mode_ = 0x100; // the mode ppdev keeps for the device while released
-  int flags_ = 0;         // PPSETFLAGS
+  int flags_ = 0;          // PPSETFLAGS
   std::uint64_t port_accesses_ = 0;
   std::uint64_t resets_ = 0;
   std::uint64_t terminations_ = 0;
