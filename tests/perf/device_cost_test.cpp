@@ -42,6 +42,35 @@ const vorn::measure::Operation &operation(const char *name) {
   throw std::invalid_argument(name);
 }
 
+vorn::sim::Rig virtual_rig() {
+  vorn::sim::Rig rig = vorn::sim::default_rig();
+  rig.clock = vorn::sim::Clock::virtual_time;
+  return rig;
+}
+
+// The default board set behind the fake kernel driver, the drivers started
+// with VORN_EPP_FAST as given (nullptr: unset).
+struct DeviceRun {
+  explicit DeviceRun(const char *fast = nullptr) {
+    if (fast != nullptr)
+      setenv("VORN_EPP_FAST", fast, 1);
+    kernel.install();
+    init = vornMotInit(nullptr);
+    unsetenv("VORN_EPP_FAST");
+  }
+  ~DeviceRun() {
+    vornMotQuit();
+    kernel.uninstall();
+  }
+  DeviceRun(const DeviceRun &) = delete;
+  DeviceRun &operator=(const DeviceRun &) = delete;
+
+  vorn::measure::StdoutToNull quiet;
+  vorn::sim::Simulator boards{virtual_rig()};
+  vorn::test::FakePpdev kernel{boards};
+  int init = -1;
+};
+
 void PrintTo(const Pin &p, std::ostream *os) { *os << p.operation; }
 
 class DeviceCost : public testing::TestWithParam<Pin> {};
@@ -51,23 +80,16 @@ class DeviceCost : public testing::TestWithParam<Pin> {};
 TEST_P(DeviceCost, SystemCallsPerOperation) {
   const Pin &pin = GetParam();
   const vorn::measure::Operation &op = operation(pin.operation);
-  vorn::measure::StdoutToNull quiet;
-  vorn::sim::Rig rig = vorn::sim::default_rig();
-  rig.clock = vorn::sim::Clock::virtual_time;
-  vorn::sim::Simulator boards(rig);
-  vorn::test::FakePpdev kernel(boards);
-  kernel.install();
-  ASSERT_EQ(vornMotInit(nullptr), 0) << vornPortProblem();
+  DeviceRun run;
+  ASSERT_EQ(run.init, 0) << vornPortProblem();
   op.run();
-  const CallCounts before = kernel.calls();
+  const CallCounts before = run.kernel.calls();
   op.run();
-  const CallCounts made = kernel.calls() - before;
+  const CallCounts made = run.kernel.calls() - before;
   EXPECT_EQ(made.to_string(), pin.calls);
   EXPECT_EQ(made.total(), pin.total);
   EXPECT_LE(made.total(), op.accesses) << made.to_string();
-  EXPECT_EQ(kernel.idle_ioctls(), 0u);
-  vornMotQuit();
-  kernel.uninstall();
+  EXPECT_EQ(run.kernel.idle_ioctls(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernel, DeviceCost, testing::ValuesIn(kPins),
@@ -90,24 +112,12 @@ const PortPin kPortPins[] = {
 };
 
 std::uint64_t port_accesses(const vorn::measure::Operation &op, const char *fast) {
-  if (fast != nullptr)
-    setenv("VORN_EPP_FAST", fast, 1);
-  vorn::measure::StdoutToNull quiet;
-  vorn::sim::Rig rig = vorn::sim::default_rig();
-  rig.clock = vorn::sim::Clock::virtual_time;
-  vorn::sim::Simulator boards(rig);
-  vorn::test::FakePpdev kernel(boards);
-  kernel.install();
-  const int init = vornMotInit(nullptr);
-  unsetenv("VORN_EPP_FAST");
-  EXPECT_EQ(init, 0) << vornPortProblem();
+  DeviceRun run(fast);
+  EXPECT_EQ(run.init, 0) << vornPortProblem();
   op.run();
-  const std::uint64_t before = kernel.port_accesses();
+  const std::uint64_t before = run.kernel.port_accesses();
   op.run();
-  const std::uint64_t made = kernel.port_accesses() - before;
-  vornMotQuit();
-  kernel.uninstall();
-  return made;
+  return run.kernel.port_accesses() - before;
 }
 
 void PrintTo(const PortPin &p, std::ostream *os) { *os << p.operation; }
