@@ -26,17 +26,29 @@ std::string hex(std::uint32_t value) {
 
 void explain(const std::string &line) { port_state().problem += line + "\n"; }
 
+// Who has the port, as the kernel names the device registered on it.
+std::string holder_of(const std::string &path) {
+  const auto number = port_number_of(path);
+  const std::string holder = number ? port_holder(*number) : std::string();
+  if (holder.empty())
+    return "another program or driver (a second vorndiag, the printer driver lp)";
+  if (holder.compare(0, 5, "ppdev") == 0)
+    return "another program (through " + holder + ")";
+  return "the kernel's driver " + holder;
+}
+
 void explain_device(std::uint32_t, int err) {
   const std::string &path = device.path();
   if (err == EBUSY) {
-    explain(path + " is busy: another program or driver (a second vorndiag, the printer "
-                   "driver lp) has the port");
+    explain(path + " is busy: " + holder_of(path) + " has the port");
     return;
   }
-  const char *step =
-      device.failed_step() == DevicePort::Step::claim ? "cannot claim " : "cannot open ";
-  std::string line = step + path + ": " + std::strerror(err);
-  if (err == EACCES || err == EPERM)
+  const bool claim = device.failed_step() == DevicePort::Step::claim;
+  std::string line = (claim ? "cannot claim " : "cannot open ") + path + ": " + std::strerror(err);
+  if (claim && err == ENODEV)
+    line += " (the kernel has no port behind this device; vorndiag without arguments lists "
+            "the ports it has)";
+  else if (err == EACCES || err == EPERM)
     line += " (the device belongs to group lp; add the user to it: sudo adduser $USER lp, "
             "then log in again)";
   else if (err == ENOENT || err == ENODEV || err == ENXIO)

@@ -10,6 +10,10 @@
 
 namespace vorn {
 
+// The exit status of a run the device failed under (anything but a cycle
+// no board answered): the message names the device.
+inline constexpr int kExitPortFailed = 6;
+
 class DevicePort final : public PortBackend {
 public:
   // Which step of taking the device failed, for the explanation.
@@ -20,10 +24,12 @@ public:
   void set_path(std::string path) { path_ = std::move(path); }
   const std::string &path() const { return path_; }
   Step failed_step() const { return failed_; }
+  // Whether the count reads go through the kernel's fast EPP transfers.
+  bool fast_reads() const { return fast_; }
 
   const char *name() const override { return "device"; }
   // Opens and claims the device exclusively; EBUSY when another program or
-  // driver has the port.
+  // driver has the port, ENODEV when the kernel has no port behind it.
   int open(std::uint32_t base) override;
   std::uint8_t read(Reg reg) override;
   void write(Reg reg, std::uint8_t value) override;
@@ -34,9 +40,15 @@ private:
   // Only ioctls that change something are made.
   void set_mode(int mode);
   void apply_direction();
+  void io(unsigned long request, void *arg, const char *what);
   std::uint8_t status();
   std::uint8_t epp_read_byte();
   void epp_write(int mode, std::uint8_t value);
+  void take_port_modes(unsigned int modes);
+  // One read() of at most the kernel's buffer: the bytes it moved, 0 for a
+  // cycle no board answered.
+  std::size_t read_piece(std::uint8_t *bytes, std::size_t count, bool fast);
+  [[noreturn]] void fail(const char *what, int err);
 
   std::string path_;
   int fd_ = -1;
@@ -45,6 +57,7 @@ private:
   int direction_ = -1;               // last PPDATADIR
   std::uint8_t control_ = 0;         // as last written by the library, direction bit included
   std::uint8_t control_written_ = 0; // low bits as last given to PPWCONTROL
+  bool fast_ = false;
   // The kernel clears EPP timeouts itself; this one stands for the status
   // register's bit 0 as the raw port would show it.
   bool timeout_ = false;
@@ -56,7 +69,8 @@ private:
 // Opens and claims the kernel's device for `path` exclusively (also what
 // keeps others off the port while raw access is in use): the fd, or -1 when
 // it cannot be opened and -2 when it cannot be claimed, with errno set
-// (EBUSY when another program or driver has the port).
+// (EBUSY when another program or driver has the port, ENODEV when the
+// kernel has no port behind the device).
 int claim_device(const std::string &path);
 
 } // namespace vorn

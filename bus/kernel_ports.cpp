@@ -62,14 +62,25 @@ std::optional<KernelPort> kernel_port_at(std::uint32_t base) {
   return std::nullopt;
 }
 
-std::optional<KernelPort> kernel_port_of(const std::string &device) {
+std::string port_holder(int number) {
+  const std::string holder =
+      read_small_file(numbered("/proc/sys/dev/parport/parport", number) + "/devices/active");
+  return holder == "none" ? std::string() : holder;
+}
+
+std::optional<int> port_number_of(const std::string &device) {
   constexpr std::string_view kPrefix = "/dev/parport";
   if (device.size() <= kPrefix.size() || device.compare(0, kPrefix.size(), kPrefix) != 0)
     return std::nullopt;
   const std::string digits = device.substr(kPrefix.size());
   if (digits.size() > 2 || digits.find_first_not_of("0123456789") != std::string::npos)
     return std::nullopt;
-  return kernel_port(std::atoi(digits.c_str()));
+  return std::atoi(digits.c_str());
+}
+
+std::optional<KernelPort> kernel_port_of(const std::string &device) {
+  const auto number = port_number_of(device);
+  return number ? kernel_port(*number) : std::nullopt;
 }
 
 } // namespace vorn

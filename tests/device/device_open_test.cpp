@@ -128,13 +128,34 @@ std::string port_list() {
   return testing::internal::GetCapturedStdout();
 }
 
-TEST_F(DeviceOpen, HelpScreenListsThePort) {
-  EXPECT_EQ(port_list(), "parallel ports of this PC:\n"
-                         "  378    /dev/parport0  PCSPP,TRISTATE,EPP           usable\n");
-  kernel.set_node(Node::denied);
-  EXPECT_EQ(port_list(), "parallel ports of this PC:\n"
-                         "  378    /dev/parport0  PCSPP,TRISTATE,EPP           no access (the "
-                         "user is not in group lp?)\n");
+struct ListedPort {
+  const char *name;
+  bool epp;
+  Node node;
+  const char *line;
+};
+
+const ListedPort kListedPorts[] = {
+    {"Usable", true, Node::usable,
+     "  378    /dev/parport0  PCSPP,TRISTATE,EPP           EPP, usable\n"},
+    {"NoAccess", true, Node::denied,
+     "  378    /dev/parport0  PCSPP,TRISTATE,EPP           EPP, no access (the user is not in "
+     "group lp?)\n"},
+    {"NoEpp", false, Node::usable,
+     "  378    /dev/parport0  PCSPP,TRISTATE               no EPP (set the port to EPP or "
+     "ECP+EPP in the firmware setup), usable\n"},
+};
+
+class HelpScreen : public DeviceOpen, public testing::WithParamInterface<ListedPort> {};
+
+TEST_P(HelpScreen, ListsThePortWithWhetherItHasEpp) {
+  const ListedPort &p = GetParam();
+  kernel.set_hardware({p.epp, true});
+  kernel.set_node(p.node);
+  EXPECT_EQ(port_list(), std::string("parallel ports of this PC:\n") + p.line);
 }
+
+INSTANTIATE_TEST_SUITE_P(Device, HelpScreen, testing::ValuesIn(kListedPorts),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -119,6 +119,17 @@ const PrimitiveCase kPrimitives[] = {
        got.push_back(status_seen());
        return got;
      }},
+    // Across every block, more than one read() of the kernel's can move.
+    {"BulkReadPastTheKernelBuffer",
+     [] {
+       SelAddr(0);
+       vorn::port_out(kPortControl, kCtrlReverse);
+       std::vector<std::uint8_t> bytes(2101);
+       vorn::port_in_many(kPortEppData, bytes.data(), bytes.size());
+       Bytes got(bytes.begin(), bytes.end());
+       got.push_back(status_seen());
+       return got;
+     }},
 };
 
 struct RigCase {
@@ -138,13 +149,48 @@ vorn::sim::Rig empty_rig() {
   return rig;
 }
 
-const RigCase kRigs[] = {{"DefaultRig", counting_rig()}, {"EmptyBus", empty_rig()}};
+// A board in every block, so that a long transfer goes through whole.
+vorn::sim::Rig full_rig() {
+  vorn::sim::Rig rig = counting_rig();
+  rig.boards.fill(0x31);
+  return rig;
+}
 
-class Primitive : public testing::TestWithParam<std::tuple<PrimitiveCase, RigCase>> {};
+const RigCase kRigs[] = {
+    {"DefaultRig", counting_rig()}, {"EmptyBus", empty_rig()}, {"FullBus", full_rig()}};
+
+// The kernel's ways to the port: EPP hardware with its fast transfers and
+// without them, and the software emulation of a port with none.
+struct PortCase {
+  const char *name;
+  vorn::test::PortHardware hardware;
+  const char *fast; // VORN_EPP_FAST
+};
+
+const PortCase kPorts[] = {{"Fast", {true, true}, nullptr},
+                           {"NotFast", {true, true}, "0"},
+                           {"NoEpp", {false, false}, nullptr}};
+
+// VORN_EPP_FAST as the case sets it, for as long as this lives.
+class FastSetting {
+public:
+  explicit FastSetting(const char *value) {
+    if (value != nullptr)
+      setenv("VORN_EPP_FAST", value, 1);
+  }
+  ~FastSetting() { unsetenv("VORN_EPP_FAST"); }
+  FastSetting(const FastSetting &) = delete;
+  FastSetting &operator=(const FastSetting &) = delete;
+};
+
+class Primitive : public testing::TestWithParam<std::tuple<PrimitiveCase, RigCase, PortCase>> {};
 
 TEST_P(Primitive, SameValuesAndBoardState) {
-  const auto &[op, rig] = GetParam();
-  TwoPaths paths(rig.rig);
+  const auto &[op, rig, port] = GetParam();
+  const FastSetting fast(port.fast);
+  testing::internal::CaptureStderr(); // the note on a port without EPP
+  TwoPaths paths(rig.rig, port.hardware);
+  testing::internal::GetCapturedStderr();
   ASSERT_EQ(paths.device_init, paths.direct_init);
   ASSERT_EQ(board_state(paths.device_boards), board_state(paths.direct_boards)) << "start-up";
   const Bytes direct = paths.direct(op.run);
@@ -155,10 +201,11 @@ TEST_P(Primitive, SameValuesAndBoardState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, Primitive,
-                         testing::Combine(testing::ValuesIn(kPrimitives), testing::ValuesIn(kRigs)),
+                         testing::Combine(testing::ValuesIn(kPrimitives), testing::ValuesIn(kRigs),
+                                          testing::ValuesIn(kPorts)),
                          [](const auto &info) {
                            return std::string(std::get<0>(info.param).name) + "_" +
-                                  std::get<1>(info.param).name;
+                                  std::get<1>(info.param).name + "_" + std::get<2>(info.param).name;
                          });
 
 // The backend's own timeout bit stays set through status writes without

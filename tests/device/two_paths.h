@@ -14,7 +14,8 @@
 namespace vorn::test {
 
 // Everything a primitive can leave on the boards and the port, but the
-// status register's timeout bit, which the kernel keeps clear.
+// status register's timeout bit, which the kernel keeps clear, and the
+// control register's interrupt enable, which is no line.
 std::string board_state(sim::Simulator &boards);
 
 // A virtual-clock rig with no access time: the device path's extra
@@ -23,7 +24,7 @@ sim::Rig still_rig(sim::Rig rig = sim::default_rig());
 
 class TwoPaths {
 public:
-  explicit TwoPaths(const sim::Rig &rig = still_rig());
+  explicit TwoPaths(const sim::Rig &rig = still_rig(), PortHardware hardware = {});
   ~TwoPaths();
   TwoPaths(const TwoPaths &) = delete;
   TwoPaths &operator=(const TwoPaths &) = delete;
