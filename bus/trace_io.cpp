@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #include <zlib.h>
 
 namespace vorn::trace {
@@ -35,18 +39,93 @@ int gzip_errno(gzFile gz) {
   return code == Z_ERRNO && errno != 0 ? errno : EIO;
 }
 
-bool write_all(int fd, const char *data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
+const volatile std::sig_atomic_t *give_way_flag = nullptr;
+
+struct RunFile {
+  dev_t dev;
+  ino_t ino;
+  std::string what;
+};
+std::vector<RunFile> run_files;
+
+bool same_file(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Every signal is held back outside ppoll, so that a stop that comes
+// between the look at the flag and the wait still ends the wait.
+bool wait_writable(int fd) {
+  sigset_t all;
+  sigset_t open;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &open);
+  bool ready = false;
+  for (;;) {
+    const volatile std::sig_atomic_t *flag = give_way_flag;
+    if (flag != nullptr && *flag != 0)
+      break;
+    pollfd p{fd, POLLOUT, 0};
+    // POLLERR, POLLHUP, POLLNVAL and failures but a signal: the write tells.
+    if (ppoll(&p, 1, nullptr, &open) >= 0 || errno != EINTR) {
+      ready = true;
+      break;
+    }
+  }
+  sigprocmask(SIG_SETMASK, &open, nullptr);
+  return ready;
+}
+
+// The file the trace would overwrite, if it is one of the run's: empty if none.
+std::string clashing_file(int fd) {
+  struct stat trace {};
+  if (::fstat(fd, &trace) != 0 || !S_ISREG(trace.st_mode))
+    return {};
+  struct stat other {};
+  if (::fstat(STDOUT_FILENO, &other) == 0 && same_file(trace, other))
+    return "standard output";
+  if (::fstat(STDERR_FILENO, &other) == 0 && same_file(trace, other))
+    return "standard error";
+  for (const RunFile &f : run_files)
+    if (f.dev == trace.st_dev && f.ino == trace.st_ino)
+      return f.what;
+  return {};
+}
+
+} // namespace
+
+void give_way_while(const volatile std::sig_atomic_t *flag) noexcept { give_way_flag = flag; }
+
+std::size_t unblocked_piece(int fd) noexcept {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? SIZE_MAX : PIPE_BUF;
+}
+
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
+                             int &err) noexcept {
+  err = 0;
+  std::size_t written = 0;
+  while (written < size) {
+    if (piece != SIZE_MAX && !wait_writable(fd))
+      break;
+    const ssize_t n = ::write(fd, data + written, std::min(size - written, piece));
     if (n < 0 && errno == EINTR)
       continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
+    if (n <= 0) {
+      err = n < 0 ? errno : EIO;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
   }
-  return true;
+  return written;
 }
+
+void protect_from_trace(int fd, const char *what) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0)
+    run_files.push_back({st.st_dev, st.st_ino, what});
+}
+
+namespace {
 
 } // namespace
 
@@ -78,10 +157,23 @@ Line parse_line(std::string_view text) noexcept {
 bool Output::open(const std::string &path) {
   close();
   error_ = 0;
+  clash_.clear();
   auto buffer = std::make_unique<char[]>(kOutputBuffer);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Not truncated before it is known to be no other file of the run.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0)
     return false;
+  clash_ = clashing_file(fd);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (!clash_.empty() || flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+      (unblocked_piece(fd) == SIZE_MAX && ::ftruncate(fd, 0) != 0)) {
+    const int err = clash_.empty() ? errno : EEXIST;
+    ::close(fd);
+    errno = err;
+    return false;
+  }
+  piece_ = unblocked_piece(fd);
   if (path.ends_with(".gz")) {
     gz_ = gzdopen(fd, kGzipWriteMode);
     if (gz_ == nullptr) {
@@ -156,16 +248,36 @@ void Output::put(const char *data, std::size_t size) noexcept {
   }
 }
 
+// What a stop leaves unwritten is held, in order, for the next drain.
 void Output::drain() noexcept {
-  if (used_ == 0 || error_ != 0) {
+  if (error_ != 0) {
     used_ = 0;
+    held_.clear();
     return;
   }
-  if (fd_ >= 0 && !write_all(fd_, buffer_.get(), used_))
-    fail(errno);
-  else if (gz_ != nullptr && gzwrite(gz_, buffer_.get(), static_cast<unsigned>(used_)) <= 0)
+  if (fd_ >= 0) {
+    held_.erase(0, send(held_.data(), held_.size()));
+    const std::size_t sent = held_.empty() ? send(buffer_.get(), used_) : 0;
+    try {
+      held_.append(buffer_.get() + sent, used_ - sent);
+    } catch (const std::bad_alloc &) {
+      fail(ENOMEM);
+    }
+  } else if (gz_ != nullptr && used_ > 0 &&
+             gzwrite(gz_, buffer_.get(), static_cast<unsigned>(used_)) <= 0) {
     fail(gzip_errno(gz_));
+  }
   used_ = 0;
+}
+
+// How much of `data` is done with: written, or dropped after a failure.
+std::size_t Output::send(const char *data, std::size_t size) noexcept {
+  int err = 0;
+  const std::size_t n = write_giving_way(fd_, data, size, piece_, err);
+  if (err == 0)
+    return n;
+  fail(err);
+  return size;
 }
 
 void Output::fail(int err) noexcept {
@@ -184,6 +296,12 @@ bool Output::flush() noexcept {
 
 bool Output::close() noexcept {
   drain();
+  if (!held_.empty()) { // a stop is still giving way: the end waits for the reader
+    const volatile std::sig_atomic_t *flag = give_way_flag;
+    give_way_flag = nullptr;
+    drain();
+    give_way_flag = flag;
+  }
   if (gz_ != nullptr) {
     const int result = gzclose(gz_);
     if (result != Z_OK)
@@ -197,6 +315,7 @@ bool Output::close() noexcept {
   fd_ = -1;
   file_ = nullptr;
   buffer_.reset();
+  held_.clear();
   return error_ == 0;
 }
 

@@ -6,6 +6,7 @@
 #ifndef VORN_TRACE_IO_H
 #define VORN_TRACE_IO_H
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -39,6 +40,23 @@ inline constexpr std::size_t kAccessLineMax = 12;
 // The line of `a`, line end included, as a view into `text`.
 std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) noexcept;
 
+// While `*flag` is non-zero (a stop signal has come and the boards are not
+// yet shut down), a write that would wait for a slow reader gives way: it
+// stops where it is, so that the shut-down is not held up, and the rest is
+// written later. nullptr: writes wait for their reader.
+void give_way_while(const volatile std::sig_atomic_t *flag) noexcept;
+// The largest piece one write to `fd` takes without waiting once poll(2)
+// says it is writable: all of it for a regular file, PIPE_BUF otherwise.
+std::size_t unblocked_piece(int fd) noexcept;
+// Writes `data` to `fd` in such pieces. Returns what was written: all of it,
+// or less when it gave way (err 0) or a write failed (err its errno).
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
+                             int &err) noexcept;
+
+// A file the run reads or writes besides its trace (a replay recording, a
+// rig file), named for the refusal of a trace that is the same file.
+void protect_from_trace(int fd, const char *what);
+
 // Writes a trace. Lines go through a 1 MiB buffer (an attached FILE* keeps
 // its own buffering, so that they stay in order with anything else written
 // to it). The first failure is kept as an errno; later lines are dropped.
@@ -50,8 +68,13 @@ public:
   Output &operator=(const Output &) = delete;
 
   // A path ending in ".gz" is written gzip-compressed. Ends any current
-  // output first; false with errno set.
+  // output first; false with errno set. A symbolic link is refused (ELOOP),
+  // so is a FIFO with no reader (ENXIO), without waiting for one; so is
+  // (EEXIST, clash() naming it) a regular file that is standard output,
+  // standard error or a file protect_from_trace() named.
   bool open(const std::string &path);
+  // After an EEXIST from open(): which file the trace would have overwritten.
+  const std::string &clash() const { return clash_; }
   // Not owned: close() flushes it and leaves it open.
   void attach(std::FILE *file);
 
@@ -70,9 +93,13 @@ public:
 private:
   void put(const char *data, std::size_t size) noexcept;
   void drain() noexcept;
+  std::size_t send(const char *data, std::size_t size) noexcept;
   void fail(int err) noexcept;
 
   int fd_ = -1;
+  std::size_t piece_ = 0;
+  std::string held_; // what a stop left unwritten, written before the buffer
+  std::string clash_;
   gzFile_s *gz_ = nullptr;
   std::FILE *file_ = nullptr;
   std::unique_ptr<char[]> buffer_;

@@ -56,6 +56,8 @@ bool TracingBackend::trace_to(const std::string &path) {
   return true;
 }
 
+const std::string &TracingBackend::clash() const { return out_->clash(); }
+
 void TracingBackend::trace_to(std::FILE *file) {
   if (file != nullptr)
     out_->attach(file);
@@ -83,6 +85,7 @@ RunEnd TracingBackend::end_run() {
   return end;
 }
 bool TracingBackend::flush() { return out_->flush(); }
+int TracingBackend::error() const { return out_->error(); }
 
 const char *TracingBackend::name() const { return inner_.name(); }
 int TracingBackend::open(std::uint32_t base) { return inner_.open(base); }
@@ -108,6 +111,14 @@ void TracingBackend::release() {
   inner_.release();
   out_->flush();
 }
+
+void give_way_to_stop(const volatile std::sig_atomic_t *flag) { trace::give_way_while(flag); }
+
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err) {
+  return trace::write_giving_way(fd, data, size, trace::unblocked_piece(fd), err);
+}
+
+void protect_from_trace(int fd, const char *what) { trace::protect_from_trace(fd, what); }
 
 void flush_port_traces() {
   for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)

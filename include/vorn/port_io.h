@@ -16,6 +16,7 @@
 
 #include "vorn_export.h"
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -116,6 +117,16 @@ namespace trace {
 class Output;
 }
 
+// While `*flag` is non-zero, a trace write that would wait for a slow reader
+// gives way and keeps the rest for later, so that a stop signal reaches the
+// shut-down first; nullptr (after the shut-down): writes wait again. The
+// same for write_giving_way(), the front end's standard output.
+VORN_API void give_way_to_stop(const volatile std::sig_atomic_t *flag);
+VORN_API std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
+// A file of the run that a trace must not overwrite (a replay recording, a
+// rig file); `what` names it in the refusal.
+VORN_API void protect_from_trace(int fd, const char *what);
+
 // Flushes the trace of every TracingBackend alive, so a trace is complete
 // up to here even if a signal is about to end the process.
 VORN_API void flush_port_traces();
@@ -130,8 +141,10 @@ public:
   TracingBackend &operator=(const TracingBackend &) = delete;
 
   // A name ending in ".gz" is written gzip-compressed. false with errno
-  // set when the file cannot be opened.
+  // set when the file cannot be opened; clash() names the file of the run
+  // that it is (EEXIST).
   bool trace_to(const std::string &path);
+  const std::string &clash() const;
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
   // A line "# <text>" for what a replay needs besides the accesses; passed
@@ -139,6 +152,8 @@ public:
   void note(std::string_view text) override;
   // false once a write of the trace has failed.
   bool flush();
+  // The errno of the first failed write, 0 if none.
+  int error() const;
 
   const char *name() const override;
   int open(std::uint32_t base) override;
