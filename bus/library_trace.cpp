@@ -78,7 +78,7 @@ int start_library_trace(std::string &problem) {
     return 0;
   if (!trace.tracer.trace_to(path)) {
     const int err = errno;
-    problem = trace_refusal(path, trace.tracer.clash(), err);
+    problem = trace_refusal(path, TracingBackend::last_clash(), err);
     return err;
   }
   trace.started = true;

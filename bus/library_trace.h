@@ -3,6 +3,8 @@
 #ifndef VORN_LIBRARY_TRACE_H
 #define VORN_LIBRARY_TRACE_H
 
+#include "vorn_export.h"
+
 #include <string>
 
 namespace vorn {
@@ -17,7 +19,7 @@ int library_trace_failure(std::string &problem);
 
 // The line that explains why the trace file `path` cannot be written;
 // `clash` names the file of the run it is, if that is why.
-std::string trace_refusal(const std::string &path, const std::string &clash, int err);
+VORN_API std::string trace_refusal(const std::string &path, const std::string &clash, int err);
 
 } // namespace vorn
 

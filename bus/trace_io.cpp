@@ -342,6 +342,7 @@ bool Input::open(const std::string &path) {
     ::close(fd);
     return refuse(ENOMEM);
   }
+  fd_ = fd;
   buffer_ = std::move(buffer);
   return true;
 }
@@ -350,6 +351,7 @@ void Input::close() {
   if (gz_ != nullptr)
     gzclose(gz_);
   gz_ = nullptr;
+  fd_ = -1;
   buffer_.reset();
   begin_ = end_ = 0;
   at_end_ = cut_ = false;
@@ -385,6 +387,17 @@ bool Input::fill() {
     }
   }
   return true;
+}
+
+bool Input::broken_on() {
+  const bool compressed = gz_ != nullptr && gzdirect(gz_) == 0;
+  while (compressed && !failed() && !at_end_) {
+    begin_ = end_ = 0;
+    fill();
+  }
+  at_end_ = true;
+  begin_ = end_;
+  return failed();
 }
 
 bool Input::next(std::string_view &line) {

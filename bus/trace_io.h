@@ -126,8 +126,14 @@ public:
   // A line longer than 64 KiB is cut there.
   bool next(std::string_view &line);
 
+  // After a line that is no trace line: whether the rest of a compressed
+  // input fails to decompress (failed() then tells why), for a corrupted
+  // stream yields bytes before its check fails. Ends the input.
+  bool broken_on();
+
   std::uint64_t line_number() const { return line_number_; } // of the last line given
   const std::string &name() const { return name_; }          // "<stdin>" for "-"
+  int fd() const { return fd_; }                              // -1 when not open
   bool failed() const { return !reason_.empty(); }
   const std::string &reason() const { return reason_; }
 
@@ -136,6 +142,7 @@ private:
   void read_failed();
 
   gzFile_s *gz_ = nullptr;
+  int fd_ = -1;
   std::string name_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;

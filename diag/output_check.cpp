@@ -4,6 +4,7 @@
 #include "stop_signals.h"
 
 #include "port_io.h"
+#include "vorn.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -66,7 +67,10 @@ int checked_output_status(int status, const char *prog) {
 
 int ended_port_status(int status, const char *prog) {
   const vorn::RunEnd end = vorn::end_port_run();
-  if (end.kind == vorn::RunEnd::Kind::ok)
+  // A refused trace ends the run before its first access: a replay has
+  // nothing to follow.
+  if (end.kind == vorn::RunEnd::Kind::ok ||
+      (end.kind == vorn::RunEnd::Kind::replay_departed && vorn::port_trace_refused()))
     return status;
   std::fprintf(stderr, "%s: %s\n", prog, end.message.c_str());
   if (end.kind == vorn::RunEnd::Kind::replay_departed)
@@ -90,6 +94,7 @@ void give_way_on_stdout() {
   // As stdio buffers a descriptor of its own.
   std::setvbuf(stream, nullptr, isatty(out.fd) ? _IOLBF : _IOFBF, BUFSIZ);
   stdout = stream;
+  vornRateReportTo(stream); // the rate driver's lines, in order with the rest
 }
 
 int checked_exit_status(int status, const char *prog) {

@@ -104,6 +104,8 @@ void SimulatorImpl::data_write(std::uint8_t value) {
 }
 
 std::uint8_t SimulatorImpl::read(Reg reg) {
+  if (released)
+    return 0xFF;
   begin();
   std::uint8_t value = 0xFF;
   switch (reg) {
@@ -128,6 +130,8 @@ std::uint8_t SimulatorImpl::read(Reg reg) {
 }
 
 void SimulatorImpl::write(Reg reg, std::uint8_t value) {
+  if (released)
+    return;
   begin();
   switch (reg) {
   case Reg::data:
@@ -165,6 +169,7 @@ int SimulatorImpl::open(std::uint32_t first) {
     return rig.refuse_access;
   }
   refused = false;
+  released = false;
   base = first;
   return 0;
 }

@@ -55,6 +55,7 @@ public:
   std::uint64_t accesses = 0;
   std::uint64_t synced = 0; // ticks the motion has reached
   bool refused = false;
+  bool released = false; // given back: motion commanded now is dropped
   std::FILE *exit_report = nullptr;
 
 private:

@@ -141,10 +141,10 @@ public:
   TracingBackend &operator=(const TracingBackend &) = delete;
 
   // A name ending in ".gz" is written gzip-compressed. false with errno
-  // set when the file cannot be opened; clash() names the file of the run
-  // that it is (EEXIST).
+  // set when the file cannot be opened; last_clash() names the file of the
+  // run that it is (EEXIST), for the last trace_to() of any tracer.
   bool trace_to(const std::string &path);
-  const std::string &clash() const;
+  static const std::string &last_clash();
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
   // A line "# <text>" for what a replay needs besides the accesses; passed

@@ -69,5 +69,24 @@ TEST_F(Vorntrace, DiffExitsZeroWhenTheSameOneWhenDifferentTwoOnErrors) {
   }
 }
 
+// A report that did not reach its reader is no success, whatever the
+// traces held; and standard input cannot be both traces.
+TEST_F(Vorntrace, OutputThatCannotBeWrittenIsStatus3WithTheReason) {
+  const std::string a = write("a.trace", "W 3 1c\nW 4 00\n");
+  const std::string b = write("b.trace", "W 3 1c\nW 4 01\n");
+  for (const std::string &args : {a, "diff " + a + " " + b}) {
+    RunSettings how;
+    how.args = {"-c", "exec \"$0\" " + args + " > /dev/full", VORNTRACE};
+    const RunResult r = run_tool("/bin/sh", how);
+    EXPECT_EQ(r.exit_status, 3) << args;
+    EXPECT_NE(r.err.find("standard output could not be written: No space left on device"),
+              std::string::npos)
+        << r.err;
+  }
+  const RunResult both = run({"diff", "-", "-"}, "W 3 1c\n");
+  EXPECT_EQ(both.exit_status, 2);
+  EXPECT_EQ(both.out, "");
+}
+
 } // namespace
 } // namespace vorn::test
