@@ -64,8 +64,7 @@ int library_trace_failure(std::string &problem) {
   if (!trace.started || trace.tracer.flush())
     return 0;
   const int err = trace.tracer.error();
-  problem = "cannot write trace file " + trace.path + ": " +
-            std::strerror(err) + "\n";
+  problem = "cannot write trace file " + trace.path + ": " + std::strerror(err) + "\n";
   return err;
 }
 

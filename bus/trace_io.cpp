@@ -125,10 +125,6 @@ void protect_from_trace(int fd, const char *what) {
     run_files.push_back({st.st_dev, st.st_ino, what});
 }
 
-namespace {
-
-} // namespace
-
 Line parse_line(std::string_view text) noexcept {
   Line line;
   if (!text.empty() && text[0] == '#') {

@@ -133,7 +133,7 @@ public:
 
   std::uint64_t line_number() const { return line_number_; } // of the last line given
   const std::string &name() const { return name_; }          // "<stdin>" for "-"
-  int fd() const { return fd_; }                              // -1 when not open
+  int fd() const { return fd_; }                             // -1 when not open
   bool failed() const { return !reason_.empty(); }
   const std::string &reason() const { return reason_; }
 

@@ -11,8 +11,9 @@ namespace vorndiag {
 void give_way_on_stdout();
 
 // Writes out standard output, what a stop held back included. If some of it
-// could not be written, says so in one line on standard error, with the reason, and turns a normal end (0) into kExitOutput;
-// other statuses keep their meaning. Output lost because its reader went
+// could not be written, says so in one line on standard error with the
+// reason, and turns a normal end (0) into kExitOutput; other statuses keep
+// their meaning. Output lost because its reader went
 // away (SIGPIPE) is what the reader asked for: no line, status kept.
 //
 // Then ends the port's run: closes the port traces and asks a replay how

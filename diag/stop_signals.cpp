@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <sys/select.h>
 
@@ -74,9 +74,9 @@ void handle(int sig, void (*handler)(int)) {
 // once from the faulting instruction, SIGTRAP belongs to a debugger; SIGKILL
 // and SIGSTOP cannot be caught. SIGXFSZ stops the run, and the write that
 // raised it fails with EFBIG, which the output and trace checks report.
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGQUIT,   SIGABRT,   SIGALRM, SIGUSR1,
-                                  SIGUSR2, SIGPOLL, SIGPROF,   SIGVTALRM, SIGXCPU, SIGXFSZ,
-                                  SIGSYS,  SIGPWR,  SIGSTKFLT};
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGQUIT, SIGABRT, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGPOLL, SIGPROF, SIGVTALRM,
+                                  SIGXCPU, SIGXFSZ, SIGSYS,  SIGPWR,  SIGSTKFLT};
 
 sigset_t cutting_signals() {
   sigset_t set;

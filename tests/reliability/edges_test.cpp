@@ -50,10 +50,10 @@ struct SignalCase {
 };
 
 const SignalCase kSignals[] = {
-    {"Usr1", SIGUSR1},     {"Usr2", SIGUSR2},     {"Alrm", SIGALRM},   {"Vtalrm", SIGVTALRM},
-    {"Prof", SIGPROF},     {"Xcpu", SIGXCPU},     {"Xfsz", SIGXFSZ},   {"Poll", SIGPOLL},
-    {"Sys", SIGSYS},       {"Pwr", SIGPWR},       {"Stkflt", SIGSTKFLT}, {"Abrt", SIGABRT},
-    {"Rtmin", SIGRTMIN},   {"Rtmax", SIGRTMAX},   {"Ttou", SIGTTOU},   {"Ttin", SIGTTIN},
+    {"Usr1", SIGUSR1},   {"Usr2", SIGUSR2},   {"Alrm", SIGALRM},     {"Vtalrm", SIGVTALRM},
+    {"Prof", SIGPROF},   {"Xcpu", SIGXCPU},   {"Xfsz", SIGXFSZ},     {"Poll", SIGPOLL},
+    {"Sys", SIGSYS},     {"Pwr", SIGPWR},     {"Stkflt", SIGSTKFLT}, {"Abrt", SIGABRT},
+    {"Rtmin", SIGRTMIN}, {"Rtmax", SIGRTMAX}, {"Ttou", SIGTTOU},     {"Ttin", SIGTTIN},
 };
 
 using SignalParam = std::tuple<Program, SignalCase>;
@@ -169,8 +169,8 @@ TEST_P(NoFileOverwritten, ByTheTrace) {
   } else {
     how.args = {"-c", "exec \"$0\" 378 bus >> " + file, VORNDIAG_SIM};
   }
-  const RunResult r = vorn::test::run_tool(c.other_variable != nullptr ? VORNDIAG_SIM : "/bin/sh",
-                                           how);
+  const RunResult r =
+      vorn::test::run_tool(c.other_variable != nullptr ? VORNDIAG_SIM : "/bin/sh", how);
   EXPECT_EQ(r.exit_status, 2) << r.err;
   const std::string after = vorn::test::read_file(file);
   EXPECT_EQ(after.find("Board"), std::string::npos) << "the test ran";

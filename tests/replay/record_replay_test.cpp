@@ -125,10 +125,10 @@ INSTANTIATE_TEST_SUITE_P(Signals, ReplayAtAPrompt,
 TEST(RecordAndReplayRunNote, AProgramNameWithABlankAndAQuote) {
   Scratch scratch;
   const std::string folder = scratch.file("my tools");
-  ASSERT_EQ(std::system(("mkdir '" + folder + "' && cp " VORNDIAG_SIM " '" + folder +
-                         "/vorn \"sim'")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(
+          ("mkdir '" + folder + "' && cp " VORNDIAG_SIM " '" + folder + "/vorn \"sim'").c_str()),
+      0);
   const std::string program = folder + "/vorn \"sim";
   const std::string trace = scratch.file("port.trace");
   vorn::test::RunSettings how;
