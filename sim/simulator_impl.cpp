@@ -169,6 +169,7 @@ int SimulatorImpl::open(std::uint32_t first) {
     return rig.refuse_access;
   }
   refused = false;
+  opened = true;
   released = false;
   base = first;
   return 0;
