@@ -315,6 +315,20 @@ bool Output::close() noexcept {
   return error_ == 0;
 }
 
+namespace {
+
+constexpr std::size_t kRawBuffer = std::size_t{1} << 16;
+
+// read(2) that goes on after a signal.
+ssize_t read_some(int fd, char *data, std::size_t size) {
+  ssize_t n;
+  while ((n = ::read(fd, data, size)) < 0 && errno == EINTR) {
+  }
+  return n;
+}
+
+} // namespace
+
 bool Input::open(const std::string &path) {
   close();
   name_ = path == "-" ? "<stdin>" : path;
@@ -324,6 +338,7 @@ bool Input::open(const std::string &path) {
     return false;
   };
   auto buffer = std::make_unique<char[]>(kLineMax);
+  auto raw = std::make_unique<char[]>(kRawBuffer);
   const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return refuse(errno);
@@ -332,62 +347,105 @@ bool Input::open(const std::string &path) {
     ::close(fd);
     return refuse(EISDIR);
   }
-  // zlib tells gzip from plain text by the magic bytes and passes plain text through.
-  gz_ = gzdopen(fd, "rb");
-  if (gz_ == nullptr) {
-    ::close(fd);
-    return refuse(ENOMEM);
-  }
   fd_ = fd;
   buffer_ = std::move(buffer);
+  raw_ = std::move(raw);
   return true;
 }
 
 void Input::close() {
-  if (gz_ != nullptr)
-    gzclose(gz_);
-  gz_ = nullptr;
+  if (z_ != nullptr) {
+    inflateEnd(z_);
+    delete z_;
+  }
+  z_ = nullptr;
+  if (fd_ >= 0)
+    ::close(fd_);
   fd_ = -1;
   buffer_.reset();
+  raw_.reset();
   begin_ = end_ = 0;
-  at_end_ = cut_ = false;
+  at_end_ = cut_ = member_ended_ = detected_ = false;
   line_number_ = 0;
   reason_.clear();
 }
 
-void Input::read_failed() {
-  int code = Z_OK;
-  // zlib's message starts with the stream's name, "<fd:3>: " here
-  std::string_view message = gzerror(gz_, &code);
-  if (const std::size_t colon = message.find(": "); colon != std::string_view::npos)
-    message.remove_prefix(colon + 2);
-  reason_ = code == Z_ERRNO ? std::strerror(errno) : message;
-  if (reason_.empty())
-    reason_ = "read error";
-}
-
-bool Input::fill() {
-  const int n = gzread(gz_, buffer_.get() + end_, static_cast<unsigned>(kLineMax - end_));
-  if (n < 0) {
-    read_failed();
-    return false;
-  }
-  end_ += static_cast<std::size_t>(n);
-  if (n == 0) {
-    at_end_ = true;
-    int code = Z_OK;
-    gzerror(gz_, &code);
-    if (code != Z_OK) { // a gzip stream cut short
-      read_failed();
-      return false;
+// Gzip is told by its magic bytes; anything else is read as plain text.
+bool Input::detect() {
+  detected_ = true;
+  std::size_t have = 0;
+  for (ssize_t n = 1; have < 2 && n > 0; have += n > 0 ? static_cast<std::size_t>(n) : 0)
+    if ((n = read_some(fd_, raw_.get() + have, 2 - have)) < 0)
+      return read_failed(std::strerror(errno));
+  if (have == 2 && raw_[0] == '\x1f' && raw_[1] == '\x8b') {
+    z_ = new z_stream{};
+    if (inflateInit2(z_, 15 + 16) != Z_OK) {
+      delete z_;
+      z_ = nullptr;
+      return read_failed(std::strerror(ENOMEM));
     }
+    z_->next_in = reinterpret_cast<Bytef *>(raw_.get());
+    z_->avail_in = static_cast<uInt>(have);
+  } else {
+    std::memcpy(buffer_.get() + end_, raw_.get(), have);
+    end_ += have;
+    at_end_ = have < 2;
   }
   return true;
 }
 
+bool Input::read_failed(const char *why) {
+  reason_ = why != nullptr && *why != '\0' ? why : "read error";
+  return false;
+}
+
+// Members of a gzip file follow each other; anything else after the end
+// of one is an error, not silently dropped.
+bool Input::fill() {
+  if (!detected_)
+    return detect();
+  char *out = buffer_.get() + end_;
+  const std::size_t room = kLineMax - end_;
+  if (z_ == nullptr) {
+    const ssize_t n = read_some(fd_, out, room);
+    if (n < 0)
+      return read_failed(std::strerror(errno));
+    end_ += static_cast<std::size_t>(n);
+    at_end_ = n == 0;
+    return true;
+  }
+  z_->next_out = reinterpret_cast<Bytef *>(out);
+  z_->avail_out = static_cast<uInt>(room);
+  while (z_->avail_out == room && !at_end_) {
+    if (z_->avail_in == 0) {
+      const ssize_t n = read_some(fd_, raw_.get(), kRawBuffer);
+      if (n < 0)
+        return read_failed(std::strerror(errno));
+      if (n == 0 && !member_ended_)
+        return read_failed("unexpected end of file");
+      at_end_ = n == 0;
+      z_->next_in = reinterpret_cast<Bytef *>(raw_.get());
+      z_->avail_in = static_cast<uInt>(n);
+      continue;
+    }
+    if (member_ended_) {
+      if (z_->next_in[0] != 0x1f)
+        return read_failed("data after the end of the gzip stream");
+      inflateReset(z_);
+      member_ended_ = false;
+    }
+    const int result = inflate(z_, Z_NO_FLUSH);
+    if (result == Z_STREAM_END)
+      member_ended_ = true;
+    else if (result != Z_OK && result != Z_BUF_ERROR)
+      return read_failed(z_->msg);
+  }
+  end_ += room - z_->avail_out;
+  return true;
+}
+
 bool Input::broken_on() {
-  const bool compressed = gz_ != nullptr && gzdirect(gz_) == 0;
-  while (compressed && !failed() && !at_end_) {
+  while (detected_ && z_ != nullptr && !failed() && !at_end_) {
     begin_ = end_ = 0;
     fill();
   }
@@ -397,7 +455,7 @@ bool Input::broken_on() {
 }
 
 bool Input::next(std::string_view &line) {
-  if (gz_ == nullptr || failed())
+  if (fd_ < 0 || failed())
     return false;
   for (;;) {
     char *start = buffer_.get() + begin_;

@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-struct gzFile_s; // zlib's stream, kept out of this header
+struct gzFile_s; // zlib's streams, kept out of this header
+struct z_stream_s;
 
 namespace vorn::trace {
 
@@ -108,7 +109,7 @@ private:
 };
 
 // Reads a trace line by line, plain or gzip-compressed (told by the
-// content, not the name).
+// content, not the name). Data after the end of a gzip stream is an error.
 class Input {
 public:
   Input() = default;
@@ -139,9 +140,13 @@ public:
 
 private:
   bool fill();
-  void read_failed();
+  bool detect();
+  bool read_failed(const char *why);
 
-  gzFile_s *gz_ = nullptr;
+  z_stream_s *z_ = nullptr; // for a gzip file; nullptr for plain text
+  std::unique_ptr<char[]> raw_;
+  bool member_ended_ = false;
+  bool detected_ = false; // plain or gzip, told by the first bytes
   int fd_ = -1;
   std::string name_;
   std::unique_ptr<char[]> buffer_;

@@ -336,5 +336,22 @@ TEST_F(TraceInput, ACorruptOrCutGzipStreamIsAReadError) {
   }
 }
 
+// Members of a gzip file one after the other are one trace; anything else
+// after the end of the stream is reported, not skipped.
+TEST_F(TraceInput, DataAfterTheEndOfAGzipStreamIsAReadError) {
+  write_gzip("one.gz", "R 1 00\n");
+  write_gzip("two.gz", "W 3 1c\n");
+  write("members.gz", read("one.gz") + read("two.gz"));
+  write("trailing.gz", read("one.gz") + "W 3 1c\n");
+  Input in;
+  ASSERT_TRUE(in.open(path("members.gz")));
+  EXPECT_EQ(all_lines(in), (std::vector<std::string>{"R 1 00", "W 3 1c"}));
+  EXPECT_FALSE(in.failed()) << in.reason();
+  ASSERT_TRUE(in.open(path("trailing.gz")));
+  EXPECT_EQ(all_lines(in), std::vector<std::string>{"R 1 00"});
+  EXPECT_TRUE(in.failed());
+  EXPECT_EQ(in.reason(), "data after the end of the gzip stream");
+}
+
 } // namespace
 } // namespace vorn::trace
