@@ -209,3 +209,20 @@ TEST(BoundedMemory, ARigOverItsSizeIsRefusedWithTheSize) {
 }
 
 } // namespace
+
+namespace {
+
+// The address as scanf's "%x" reads it: a sign is taken and negates modulo
+// 2^32, the conversion stops at the first character that is no hex digit.
+TEST(Address, ANegativeOneIsTheTopOfTheUnsignedRange) {
+  for (const auto &[arg, shown] : {std::pair<const char *, const char *>{"-1", "ffffffff"},
+                                   {"-378", "fffffc88"},
+                                   {"-0x10zz", "fffffff0"}}) {
+    RunSettings how;
+    how.args = {arg, "bus"};
+    const RunResult r = vorn::test::run_tool(VORNDIAG_SIM, how);
+    EXPECT_EQ(r.out.rfind(std::string("io addr = ") + shown + "\n", 0), 0u) << arg;
+  }
+}
+
+} // namespace
