@@ -65,6 +65,10 @@ void explain_raw(std::uint32_t base, int err) {
     explain(raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
     return;
   }
+  if (!raw.lock_problem().empty()) {
+    explain(raw.lock_problem());
+    return;
+  }
   if (err == EINVAL)
     return;
   explain("no parallel port at " + hex(base) +

@@ -34,6 +34,7 @@ struct LibraryTrace {
   InUse in_use;
   TracingBackend tracer{in_use, in_use};
   bool started = false;
+  std::string path;
   ~LibraryTrace() {
     port_state().outermost = nullptr;
     port_state().outermost_run = nullptr;
@@ -48,6 +49,28 @@ LibraryTrace &library_trace() {
 
 } // namespace
 
+std::string trace_refusal(const std::string &path, const std::string &clash, int err) {
+  std::string line = "cannot write trace file " + path + ": ";
+  if (!clash.empty())
+    line += "it is " + clash + ", which it would overwrite";
+  else
+    line += std::strerror(err);
+  if (err == ELOOP)
+    line += " (a symbolic link is not followed: name the file itself)";
+  else if (err == ENXIO)
+    line += " (a FIFO with no reader: start the reader first)";
+  return line + "\n";
+}
+
+int library_trace_failure(std::string &problem) {
+  LibraryTrace &trace = library_trace();
+  if (!trace.started || trace.tracer.flush())
+    return 0;
+  const int err = trace.tracer.error();
+  problem = "cannot write trace file " + trace.path + ": " + std::strerror(err) + "\n";
+  return err;
+}
+
 int start_library_trace(std::string &problem) {
   const char *path = std::getenv("VORN_TRACE");
   if (path == nullptr || *path == '\0')
@@ -57,10 +80,11 @@ int start_library_trace(std::string &problem) {
     return 0;
   if (!trace.tracer.trace_to(path)) {
     const int err = errno;
-    problem = std::string("cannot write trace file ") + path + ": " + std::strerror(err) + "\n";
+    problem = trace_refusal(path, TracingBackend::last_clash(), err);
     return err;
   }
   trace.started = true;
+  trace.path = path;
   port_state().outermost = &trace.tracer;
   port_state().outermost_run = &trace.tracer;
   return 0;

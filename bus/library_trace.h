@@ -3,6 +3,8 @@
 #ifndef VORN_LIBRARY_TRACE_H
 #define VORN_LIBRARY_TRACE_H
 
+#include "vorn_export.h"
+
 #include <string>
 
 namespace vorn {
@@ -11,6 +13,13 @@ namespace vorn {
 // the trace going. 0 when there is none or it is open; otherwise the errno
 // value, with `problem` the line that explains it.
 int start_library_trace(std::string &problem);
+// After a run: 0 while the trace has been written so far; otherwise the
+// errno of its first failure, with `problem` the line that explains it.
+int library_trace_failure(std::string &problem);
+
+// The line that explains why the trace file `path` cannot be written;
+// `clash` names the file of the run it is, if that is why.
+VORN_API std::string trace_refusal(const std::string &path, const std::string &clash, int err);
 
 } // namespace vorn
 

@@ -8,8 +8,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
 #include <sys/io.h>
@@ -47,9 +50,24 @@ int RawPort::hold(std::uint32_t base) {
   char path[64];
   std::snprintf(path, sizeof path, "/run/lock/vorn-port-%x.lock", unsigned{base});
   holder_ = path;
-  hold_fd_ = os.open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (hold_fd_ < 0)
-    return 0; // nowhere to keep a lock: go on as before there were locks
+  // Not through a link, nor into a file someone else could have planted.
+  hold_fd_ = os.open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (hold_fd_ < 0) {
+    const int err = errno;
+    lock_problem_ = std::string("cannot take the lock file ") + path + ": " + std::strerror(err);
+    return err;
+  }
+  // A descriptor the stat call does not know is not a file of this system
+  // (the test seam's): nothing to check.
+  struct stat st {};
+  if (::fstat(hold_fd_, &st) == 0 &&
+      (!S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid()))) {
+    lock_problem_ = std::string("lock file ") + path +
+                    " is not a regular file owned by root or by this user: remove it";
+    os.close(hold_fd_);
+    hold_fd_ = -1;
+    return EPERM;
+  }
   if (os.flock(hold_fd_, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno == EWOULDBLOCK ? EBUSY : errno;
     os.close(hold_fd_);
@@ -61,6 +79,7 @@ int RawPort::hold(std::uint32_t base) {
 
 int RawPort::open(std::uint32_t base) {
   release();
+  lock_problem_.clear();
   // ioperm takes unsigned long and checks the range only after other
   // refusals; checking here gives the same answer everywhere.
   if (base > 0x10000u - map::kPortCount)

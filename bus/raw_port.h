@@ -25,6 +25,8 @@ public:
   const std::string &holder() const { return holder_; }
   // After EADDRINUSE: the line that names the driver owning the ports.
   const std::string &owner() const { return owner_; }
+  // The lock file could not be taken: why, and what to do; empty otherwise.
+  const std::string &lock_problem() const { return lock_problem_; }
 
 private:
   int hold(std::uint32_t base);
@@ -34,6 +36,7 @@ private:
   int hold_fd_ = -1;
   std::string holder_;
   std::string owner_;
+  std::string lock_problem_;
 };
 
 } // namespace vorn

@@ -68,6 +68,12 @@ int vornMotQuit(void) {
   EncoderQuit();
   DIOQuit();
   vorn::release_port();
+  // A client's only word that its trace is incomplete; vornPortProblem() says why.
+  std::string problem;
+  if (vorn::library_trace_failure(problem) != 0) {
+    vorn::refuse_start(problem);
+    return -1;
+  }
   return 0;
 }
 

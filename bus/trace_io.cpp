@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #include <zlib.h>
 
 namespace vorn::trace {
@@ -35,20 +39,91 @@ int gzip_errno(gzFile gz) {
   return code == Z_ERRNO && errno != 0 ? errno : EIO;
 }
 
-bool write_all(int fd, const char *data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
+const volatile std::sig_atomic_t *give_way_flag = nullptr;
+
+struct RunFile {
+  dev_t dev;
+  ino_t ino;
+  std::string what;
+};
+std::vector<RunFile> run_files;
+
+bool same_file(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Every signal is held back outside ppoll, so that a stop that comes
+// between the look at the flag and the wait still ends the wait.
+bool wait_writable(int fd) {
+  sigset_t all;
+  sigset_t open;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &open);
+  bool ready = false;
+  for (;;) {
+    const volatile std::sig_atomic_t *flag = give_way_flag;
+    if (flag != nullptr && *flag != 0)
+      break;
+    pollfd p{fd, POLLOUT, 0};
+    // POLLERR, POLLHUP, POLLNVAL and failures but a signal: the write tells.
+    if (ppoll(&p, 1, nullptr, &open) >= 0 || errno != EINTR) {
+      ready = true;
+      break;
+    }
   }
-  return true;
+  sigprocmask(SIG_SETMASK, &open, nullptr);
+  return ready;
+}
+
+// The file the trace would overwrite, if it is one of the run's: empty if none.
+std::string clashing_file(int fd) {
+  struct stat trace {};
+  if (::fstat(fd, &trace) != 0 || !S_ISREG(trace.st_mode))
+    return {};
+  struct stat other {};
+  if (::fstat(STDOUT_FILENO, &other) == 0 && same_file(trace, other))
+    return "standard output";
+  if (::fstat(STDERR_FILENO, &other) == 0 && same_file(trace, other))
+    return "standard error";
+  for (const RunFile &f : run_files)
+    if (f.dev == trace.st_dev && f.ino == trace.st_ino)
+      return f.what;
+  return {};
 }
 
 } // namespace
+
+void give_way_while(const volatile std::sig_atomic_t *flag) noexcept { give_way_flag = flag; }
+
+std::size_t unblocked_piece(int fd) noexcept {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? SIZE_MAX : PIPE_BUF;
+}
+
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
+                             int &err) noexcept {
+  err = 0;
+  std::size_t written = 0;
+  while (written < size) {
+    if (piece != SIZE_MAX && !wait_writable(fd))
+      break;
+    const ssize_t n = ::write(fd, data + written, std::min(size - written, piece));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : EIO;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return written;
+}
+
+void protect_from_trace(int fd, const char *what) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0)
+    run_files.push_back({st.st_dev, st.st_ino, what});
+}
 
 Line parse_line(std::string_view text) noexcept {
   Line line;
@@ -78,10 +153,23 @@ Line parse_line(std::string_view text) noexcept {
 bool Output::open(const std::string &path) {
   close();
   error_ = 0;
+  clash_.clear();
   auto buffer = std::make_unique<char[]>(kOutputBuffer);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Not truncated before it is known to be no other file of the run.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0)
     return false;
+  clash_ = clashing_file(fd);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (!clash_.empty() || flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+      (unblocked_piece(fd) == SIZE_MAX && ::ftruncate(fd, 0) != 0)) {
+    const int err = clash_.empty() ? errno : EEXIST;
+    ::close(fd);
+    errno = err;
+    return false;
+  }
+  piece_ = unblocked_piece(fd);
   if (path.ends_with(".gz")) {
     gz_ = gzdopen(fd, kGzipWriteMode);
     if (gz_ == nullptr) {
@@ -156,16 +244,36 @@ void Output::put(const char *data, std::size_t size) noexcept {
   }
 }
 
+// What a stop leaves unwritten is held, in order, for the next drain.
 void Output::drain() noexcept {
-  if (used_ == 0 || error_ != 0) {
+  if (error_ != 0) {
     used_ = 0;
+    held_.clear();
     return;
   }
-  if (fd_ >= 0 && !write_all(fd_, buffer_.get(), used_))
-    fail(errno);
-  else if (gz_ != nullptr && gzwrite(gz_, buffer_.get(), static_cast<unsigned>(used_)) <= 0)
+  if (fd_ >= 0) {
+    held_.erase(0, send(held_.data(), held_.size()));
+    const std::size_t sent = held_.empty() ? send(buffer_.get(), used_) : 0;
+    try {
+      held_.append(buffer_.get() + sent, used_ - sent);
+    } catch (const std::bad_alloc &) {
+      fail(ENOMEM);
+    }
+  } else if (gz_ != nullptr && used_ > 0 &&
+             gzwrite(gz_, buffer_.get(), static_cast<unsigned>(used_)) <= 0) {
     fail(gzip_errno(gz_));
+  }
   used_ = 0;
+}
+
+// How much of `data` is done with: written, or dropped after a failure.
+std::size_t Output::send(const char *data, std::size_t size) noexcept {
+  int err = 0;
+  const std::size_t n = write_giving_way(fd_, data, size, piece_, err);
+  if (err == 0)
+    return n;
+  fail(err);
+  return size;
 }
 
 void Output::fail(int err) noexcept {
@@ -184,6 +292,12 @@ bool Output::flush() noexcept {
 
 bool Output::close() noexcept {
   drain();
+  if (!held_.empty()) { // a stop is still giving way: the end waits for the reader
+    const volatile std::sig_atomic_t *flag = give_way_flag;
+    give_way_flag = nullptr;
+    drain();
+    give_way_flag = flag;
+  }
   if (gz_ != nullptr) {
     const int result = gzclose(gz_);
     if (result != Z_OK)
@@ -197,8 +311,23 @@ bool Output::close() noexcept {
   fd_ = -1;
   file_ = nullptr;
   buffer_.reset();
+  held_.clear();
   return error_ == 0;
 }
+
+namespace {
+
+constexpr std::size_t kRawBuffer = std::size_t{1} << 16;
+
+// read(2) that goes on after a signal.
+ssize_t read_some(int fd, char *data, std::size_t size) {
+  ssize_t n;
+  while ((n = ::read(fd, data, size)) < 0 && errno == EINTR) {
+  }
+  return n;
+}
+
+} // namespace
 
 bool Input::open(const std::string &path) {
   close();
@@ -209,6 +338,7 @@ bool Input::open(const std::string &path) {
     return false;
   };
   auto buffer = std::make_unique<char[]>(kLineMax);
+  auto raw = std::make_unique<char[]>(kRawBuffer);
   const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return refuse(errno);
@@ -217,59 +347,115 @@ bool Input::open(const std::string &path) {
     ::close(fd);
     return refuse(EISDIR);
   }
-  // zlib tells gzip from plain text by the magic bytes and passes plain text through.
-  gz_ = gzdopen(fd, "rb");
-  if (gz_ == nullptr) {
-    ::close(fd);
-    return refuse(ENOMEM);
-  }
+  fd_ = fd;
   buffer_ = std::move(buffer);
+  raw_ = std::move(raw);
   return true;
 }
 
 void Input::close() {
-  if (gz_ != nullptr)
-    gzclose(gz_);
-  gz_ = nullptr;
+  if (z_ != nullptr) {
+    inflateEnd(z_);
+    delete z_;
+  }
+  z_ = nullptr;
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
   buffer_.reset();
+  raw_.reset();
   begin_ = end_ = 0;
-  at_end_ = cut_ = false;
+  at_end_ = cut_ = member_ended_ = detected_ = false;
   line_number_ = 0;
   reason_.clear();
 }
 
-void Input::read_failed() {
-  int code = Z_OK;
-  // zlib's message starts with the stream's name, "<fd:3>: " here
-  std::string_view message = gzerror(gz_, &code);
-  if (const std::size_t colon = message.find(": "); colon != std::string_view::npos)
-    message.remove_prefix(colon + 2);
-  reason_ = code == Z_ERRNO ? std::strerror(errno) : message;
-  if (reason_.empty())
-    reason_ = "read error";
-}
-
-bool Input::fill() {
-  const int n = gzread(gz_, buffer_.get() + end_, static_cast<unsigned>(kLineMax - end_));
-  if (n < 0) {
-    read_failed();
-    return false;
-  }
-  end_ += static_cast<std::size_t>(n);
-  if (n == 0) {
-    at_end_ = true;
-    int code = Z_OK;
-    gzerror(gz_, &code);
-    if (code != Z_OK) { // a gzip stream cut short
-      read_failed();
-      return false;
+// Gzip is told by its magic bytes; anything else is read as plain text.
+bool Input::detect() {
+  detected_ = true;
+  std::size_t have = 0;
+  for (ssize_t n = 1; have < 2 && n > 0; have += n > 0 ? static_cast<std::size_t>(n) : 0)
+    if ((n = read_some(fd_, raw_.get() + have, 2 - have)) < 0)
+      return read_failed(std::strerror(errno));
+  if (have == 2 && raw_[0] == '\x1f' && raw_[1] == '\x8b') {
+    z_ = new z_stream{};
+    if (inflateInit2(z_, 15 + 16) != Z_OK) {
+      delete z_;
+      z_ = nullptr;
+      return read_failed(std::strerror(ENOMEM));
     }
+    z_->next_in = reinterpret_cast<Bytef *>(raw_.get());
+    z_->avail_in = static_cast<uInt>(have);
+  } else {
+    std::memcpy(buffer_.get() + end_, raw_.get(), have);
+    end_ += have;
+    at_end_ = have < 2;
   }
   return true;
 }
 
+bool Input::read_failed(const char *why) {
+  reason_ = why != nullptr && *why != '\0' ? why : "read error";
+  return false;
+}
+
+// Members of a gzip file follow each other; anything else after the end
+// of one is an error, not silently dropped.
+bool Input::fill() {
+  if (!detected_)
+    return detect();
+  char *out = buffer_.get() + end_;
+  const std::size_t room = kLineMax - end_;
+  if (z_ == nullptr) {
+    const ssize_t n = read_some(fd_, out, room);
+    if (n < 0)
+      return read_failed(std::strerror(errno));
+    end_ += static_cast<std::size_t>(n);
+    at_end_ = n == 0;
+    return true;
+  }
+  z_->next_out = reinterpret_cast<Bytef *>(out);
+  z_->avail_out = static_cast<uInt>(room);
+  while (z_->avail_out == room && !at_end_) {
+    if (z_->avail_in == 0) {
+      const ssize_t n = read_some(fd_, raw_.get(), kRawBuffer);
+      if (n < 0)
+        return read_failed(std::strerror(errno));
+      if (n == 0 && !member_ended_)
+        return read_failed("unexpected end of file");
+      at_end_ = n == 0;
+      z_->next_in = reinterpret_cast<Bytef *>(raw_.get());
+      z_->avail_in = static_cast<uInt>(n);
+      continue;
+    }
+    if (member_ended_) {
+      if (z_->next_in[0] != 0x1f)
+        return read_failed("data after the end of the gzip stream");
+      inflateReset(z_);
+      member_ended_ = false;
+    }
+    const int result = inflate(z_, Z_NO_FLUSH);
+    if (result == Z_STREAM_END)
+      member_ended_ = true;
+    else if (result != Z_OK && result != Z_BUF_ERROR)
+      return read_failed(z_->msg);
+  }
+  end_ += room - z_->avail_out;
+  return true;
+}
+
+bool Input::broken_on() {
+  while (detected_ && z_ != nullptr && !failed() && !at_end_) {
+    begin_ = end_ = 0;
+    fill();
+  }
+  at_end_ = true;
+  begin_ = end_;
+  return failed();
+}
+
 bool Input::next(std::string_view &line) {
-  if (gz_ == nullptr || failed())
+  if (fd_ < 0 || failed())
     return false;
   for (;;) {
     char *start = buffer_.get() + begin_;

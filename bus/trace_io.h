@@ -6,6 +6,7 @@
 #ifndef VORN_TRACE_IO_H
 #define VORN_TRACE_IO_H
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-struct gzFile_s; // zlib's stream, kept out of this header
+struct gzFile_s; // zlib's streams, kept out of this header
+struct z_stream_s;
 
 namespace vorn::trace {
 
@@ -39,6 +41,23 @@ inline constexpr std::size_t kAccessLineMax = 12;
 // The line of `a`, line end included, as a view into `text`.
 std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) noexcept;
 
+// While `*flag` is non-zero (a stop signal has come and the boards are not
+// yet shut down), a write that would wait for a slow reader gives way: it
+// stops where it is, so that the shut-down is not held up, and the rest is
+// written later. nullptr: writes wait for their reader.
+void give_way_while(const volatile std::sig_atomic_t *flag) noexcept;
+// The largest piece one write to `fd` takes without waiting once poll(2)
+// says it is writable: all of it for a regular file, PIPE_BUF otherwise.
+std::size_t unblocked_piece(int fd) noexcept;
+// Writes `data` to `fd` in such pieces. Returns what was written: all of it,
+// or less when it gave way (err 0) or a write failed (err its errno).
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
+                             int &err) noexcept;
+
+// A file the run reads or writes besides its trace (a replay recording, a
+// rig file), named for the refusal of a trace that is the same file.
+void protect_from_trace(int fd, const char *what);
+
 // Writes a trace. Lines go through a 1 MiB buffer (an attached FILE* keeps
 // its own buffering, so that they stay in order with anything else written
 // to it). The first failure is kept as an errno; later lines are dropped.
@@ -50,8 +69,13 @@ public:
   Output &operator=(const Output &) = delete;
 
   // A path ending in ".gz" is written gzip-compressed. Ends any current
-  // output first; false with errno set.
+  // output first; false with errno set. A symbolic link is refused (ELOOP),
+  // so is a FIFO with no reader (ENXIO), without waiting for one; so is
+  // (EEXIST, clash() naming it) a regular file that is standard output,
+  // standard error or a file protect_from_trace() named.
   bool open(const std::string &path);
+  // After an EEXIST from open(): which file the trace would have overwritten.
+  const std::string &clash() const { return clash_; }
   // Not owned: close() flushes it and leaves it open.
   void attach(std::FILE *file);
 
@@ -70,9 +94,13 @@ public:
 private:
   void put(const char *data, std::size_t size) noexcept;
   void drain() noexcept;
+  std::size_t send(const char *data, std::size_t size) noexcept;
   void fail(int err) noexcept;
 
   int fd_ = -1;
+  std::size_t piece_ = 0;
+  std::string held_; // what a stop left unwritten, written before the buffer
+  std::string clash_;
   gzFile_s *gz_ = nullptr;
   std::FILE *file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
@@ -81,7 +109,7 @@ private:
 };
 
 // Reads a trace line by line, plain or gzip-compressed (told by the
-// content, not the name).
+// content, not the name). Data after the end of a gzip stream is an error.
 class Input {
 public:
   Input() = default;
@@ -99,16 +127,27 @@ public:
   // A line longer than 64 KiB is cut there.
   bool next(std::string_view &line);
 
+  // After a line that is no trace line: whether the rest of a compressed
+  // input fails to decompress (failed() then tells why), for a corrupted
+  // stream yields bytes before its check fails. Ends the input.
+  bool broken_on();
+
   std::uint64_t line_number() const { return line_number_; } // of the last line given
   const std::string &name() const { return name_; }          // "<stdin>" for "-"
+  int fd() const { return fd_; }                             // -1 when not open
   bool failed() const { return !reason_.empty(); }
   const std::string &reason() const { return reason_; }
 
 private:
   bool fill();
-  void read_failed();
+  bool detect();
+  bool read_failed(const char *why);
 
-  gzFile_s *gz_ = nullptr;
+  z_stream_s *z_ = nullptr; // for a gzip file; nullptr for plain text
+  std::unique_ptr<char[]> raw_;
+  bool member_ended_ = false;
+  bool detected_ = false; // plain or gzip, told by the first bytes
+  int fd_ = -1;
   std::string name_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;

@@ -2,6 +2,7 @@
 
 #include "trace_io.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -13,21 +14,36 @@ namespace {
 // themselves, so that a tracer destroyed at exit, after any container of
 // this library would be, still finds it.
 TracingBackend *first_tracer = nullptr;
+std::string clash_seen;
 
-// "<program> <arguments...>", the program without its folder.
+// "<program> <arguments...>", the program without its folder. A program
+// name with a blank, a quote or a backslash goes in double quotes (a quote
+// or backslash in it after a backslash), so that a replay finds where the
+// arguments begin.
 std::string command_line() {
-  std::string text;
+  std::string words;
   if (std::FILE *f = std::fopen("/proc/self/cmdline", "re")) {
     for (int c; (c = std::getc(f)) != EOF;)
-      text += c == '\0' ? ' ' : static_cast<char>(c);
+      words += static_cast<char>(c);
     std::fclose(f);
   }
+  const std::size_t program_end = std::min(words.find('\0'), words.size());
+  std::string program = words.substr(0, program_end);
+  if (const std::size_t slash = program.rfind('/'); slash != std::string::npos)
+    program.erase(0, slash + 1);
+  std::string text;
+  if (program.find_first_of(" \"\\") == std::string::npos) {
+    text = program;
+  } else {
+    text = "\"";
+    for (const char c : program)
+      text += c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
+    text += '"';
+  }
+  for (std::size_t i = program_end; i < words.size(); ++i)
+    text += words[i] == '\0' ? ' ' : words[i];
   while (!text.empty() && text.back() == ' ')
     text.pop_back();
-  const std::size_t program_end = text.find(' ');
-  const std::size_t slash = text.rfind('/', program_end);
-  if (slash != std::string::npos)
-    text.erase(0, slash + 1);
   return text;
 }
 
@@ -52,11 +68,15 @@ TracingBackend::~TracingBackend() {
 // a replay that checks it is given the same arguments.
 bool TracingBackend::trace_to(const std::string &path) {
   path_ = path;
-  if (!out_->open(path))
+  const bool opened = out_->open(path);
+  clash_seen = out_->clash();
+  if (!opened)
     return false;
   out_->note(std::string(kRunNote) + " " + command_line());
   return true;
 }
+
+const std::string &TracingBackend::last_clash() { return clash_seen; }
 
 void TracingBackend::trace_to(std::FILE *file) {
   if (file != nullptr)
@@ -85,6 +105,7 @@ RunEnd TracingBackend::end_run() {
   return end;
 }
 bool TracingBackend::flush() { return out_->flush(); }
+int TracingBackend::error() const { return out_->error(); }
 
 const char *TracingBackend::name() const { return inner_.name(); }
 int TracingBackend::open(std::uint32_t base) { return inner_.open(base); }
@@ -110,6 +131,14 @@ void TracingBackend::release() {
   inner_.release();
   out_->flush();
 }
+
+void give_way_to_stop(const volatile std::sig_atomic_t *flag) { trace::give_way_while(flag); }
+
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err) {
+  return trace::write_giving_way(fd, data, size, trace::unblocked_piece(fd), err);
+}
+
+void protect_from_trace(int fd, const char *what) { trace::protect_from_trace(fd, what); }
 
 void flush_port_traces() {
   for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)

@@ -7,6 +7,8 @@
 #include "port_backend.h"
 #include "run_control.h"
 
+#include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -22,6 +24,16 @@ class Output;
 // up to here even if a signal is about to end the process.
 void flush_port_traces();
 
+// While `*flag` is non-zero, a trace write that would wait for a slow reader
+// gives way and keeps the rest for later, so that a stop signal reaches the
+// shut-down first; nullptr (after the shut-down): writes wait again. The
+// same for write_giving_way(), the front end's standard output.
+void give_way_to_stop(const volatile std::sig_atomic_t *flag);
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
+// A file of the run that a trace must not overwrite (a replay recording, a
+// rig file); `what` names it in the refusal.
+void protect_from_trace(int fd, const char *what);
+
 class TracingBackend final : public PortBackend, public RunControl {
 public:
   TracingBackend(PortBackend &inner, RunControl &inner_run);
@@ -30,12 +42,16 @@ public:
   TracingBackend &operator=(const TracingBackend &) = delete;
 
   // A name ending in ".gz" is written gzip-compressed. false with errno
-  // set when the file cannot be opened.
+  // set when the file cannot be opened; last_clash() names the file of the
+  // run that it is (EEXIST), for the last trace_to() of any tracer.
   bool trace_to(const std::string &path);
+  static const std::string &last_clash();
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
   // false once a write of the trace has failed.
   bool flush();
+  // The errno of the first failed write, 0 if none.
+  int error() const;
 
   const char *name() const override;
   int open(std::uint32_t base) override;
@@ -54,6 +70,16 @@ public:
 
 private:
   friend void flush_port_traces();
+
+// While `*flag` is non-zero, a trace write that would wait for a slow reader
+// gives way and keeps the rest for later, so that a stop signal reaches the
+// shut-down first; nullptr (after the shut-down): writes wait again. The
+// same for write_giving_way(), the front end's standard output.
+void give_way_to_stop(const volatile std::sig_atomic_t *flag);
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
+// A file of the run that a trace must not overwrite (a replay recording, a
+// rig file); `what` names it in the refusal.
+void protect_from_trace(int fd, const char *what);
 
   PortBackend &inner_;
   RunControl &inner_run_;

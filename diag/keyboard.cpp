@@ -9,7 +9,7 @@
 namespace vorndiag {
 
 // fgets, one byte at a time from an unbuffered stdin, so that every byte
-// is waited for where SIGTERM, SIGHUP and SIGQUIT can cut the wait short:
+// is waited for where SIGTERM and its like can cut the wait short:
 // the handlers restart a blocked read, and so would not. The prompt goes
 // out before the wait, as the read would have flushed it on a terminal.
 //
@@ -22,17 +22,23 @@ bool read_line(LineBuffer &buf) {
     return false;
   std::size_t n = 0;
   int c = 0;
-  while (n + 1 < sizeof buf && wait_for_input(fileno(stdin)) && (c = std::getc(stdin)) != EOF) {
-    buf[n++] = static_cast<char>(c);
-    if (c == '\n')
+  for (;;) {
+    while (n + 1 < sizeof buf && wait_for_input(fileno(stdin)) && (c = std::getc(stdin)) != EOF) {
+      buf[n++] = static_cast<char>(c);
+      if (c == '\n')
+        break;
+    }
+    if (!input_cut_short() || keyboard_cut_here(true))
+      break;
+    // A replay whose recording waited on here reads on, whatever the signal.
+    resume_input();
+    if (c == EOF || c == '\n' || n + 1 >= sizeof buf)
       break;
   }
   buf[n] = '\0';
   const bool failed = c == EOF && std::ferror(stdin);
-  if (input_cut_short()) {
-    keyboard_cut_here(true);
+  if (input_cut_short())
     return false;
-  }
   return n > 0 && !failed;
 }
 

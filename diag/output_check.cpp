@@ -4,36 +4,74 @@
 #include "stop_signals.h"
 
 #include "port_io.h"
+#include "tracing_port.h"
+#include "vorn.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unistd.h>
 
 namespace vorndiag {
 
 namespace {
 
+// Standard output as the tool writes it: what a stop leaves unwritten
+// (the reader stalled) is held, to go out after the shut-down.
+struct HeldOutput {
+  int fd = STDOUT_FILENO;
+  std::string held;
+  int error = 0; // of the first failed write
+};
+HeldOutput out;
+
+ssize_t failed(int err) {
+  if (out.error == 0)
+    out.error = err;
+  errno = err;
+  return -1;
+}
+
+bool write_held() {
+  int err = 0;
+  out.held.erase(0, vorn::write_giving_way(out.fd, out.held.data(), out.held.size(), err));
+  if (err == 0)
+    return true;
+  out.held.clear();
+  failed(err);
+  return false;
+}
+
+ssize_t write_out(void *, const char *data, std::size_t size) {
+  if (!write_held())
+    return -1;
+  int err = 0;
+  const std::size_t n = out.held.empty() ? vorn::write_giving_way(out.fd, data, size, err) : 0;
+  if (err != 0)
+    return failed(err);
+  out.held.append(data + n, size - n);
+  return static_cast<ssize_t>(size);
+}
+
 int checked_output_status(int status, const char *prog) {
-  errno = 0;
-  const bool flushed = std::fflush(stdout) == 0;
-  const int err = errno;
+  vorn::give_way_to_stop(nullptr);
+  const bool flushed = std::fflush(stdout) == 0 && write_held();
   if (flushed && !std::ferror(stdout))
     return status;
   if (output_reader_gone())
     return status;
-  // An earlier failed write leaves only the error flag; the last flush
-  // still has the reason when bytes were left to write.
-  if (flushed)
-    std::fprintf(stderr, "%s: standard output could not be written\n", prog);
-  else
-    std::fprintf(stderr, "%s: standard output could not be written: %s\n", prog,
-                 std::strerror(err));
+  std::fprintf(stderr, "%s: standard output could not be written: %s\n", prog,
+               std::strerror(out.error != 0 ? out.error : EIO));
   return status == 0 ? kExitOutput : status;
 }
 
 int ended_port_status(int status, const char *prog) {
   const vorn::RunEnd end = vorn::end_port_run();
-  if (end.kind == vorn::RunEnd::Kind::ok)
+  // A refused trace ends the run before its first access: a replay has
+  // nothing to follow.
+  if (end.kind == vorn::RunEnd::Kind::ok ||
+      (end.kind == vorn::RunEnd::Kind::replay_departed && vorn::port_trace_refused()))
     return status;
   std::fprintf(stderr, "%s: %s\n", prog, end.message.c_str());
   if (end.kind == vorn::RunEnd::Kind::replay_departed)
@@ -42,6 +80,23 @@ int ended_port_status(int status, const char *prog) {
 }
 
 } // namespace
+
+void give_way_on_stdout() {
+  static std::FILE *stream = nullptr;
+  if (stream != nullptr)
+    return;
+  std::fflush(stdout);
+  out.fd = fileno(stdout);
+  if (out.fd < 0)
+    return;
+  stream = fopencookie(nullptr, "w", {nullptr, write_out, nullptr, nullptr});
+  if (stream == nullptr)
+    return;
+  // As stdio buffers a descriptor of its own.
+  std::setvbuf(stream, nullptr, isatty(out.fd) ? _IOLBF : _IOFBF, BUFSIZ);
+  stdout = stream;
+  vornRateReportTo(stream); // the rate driver's lines, in order with the rest
+}
 
 int checked_exit_status(int status, const char *prog) {
   return ended_port_status(checked_output_status(status, prog), prog);

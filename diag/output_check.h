@@ -5,9 +5,15 @@
 
 namespace vorndiag {
 
-// Flushes standard output. If some of it could not be written, says so in
-// one line on standard error and turns a normal end (0) into kExitOutput;
-// other statuses keep their meaning. Output lost because its reader went
+// Standard output through a writer that gives way to a stop signal (see
+// stop_signals.h) and keeps the reason of a failed write. Before the first
+// output; once per process.
+void give_way_on_stdout();
+
+// Writes out standard output, what a stop held back included. If some of it
+// could not be written, says so in one line on standard error with the
+// reason, and turns a normal end (0) into kExitOutput; other statuses keep
+// their meaning. Output lost because its reader went
 // away (SIGPIPE) is what the reader asked for: no line, status kept.
 //
 // Then ends the port's run: closes the port traces and asks a replay how

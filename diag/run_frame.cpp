@@ -177,6 +177,7 @@ int vorndiag_main(int argc, char **argv) {
   using namespace vorndiag;
   // A program started with no argv[0] at all still gets a name to print.
   const char *prog = argc > 0 && argv[0] != nullptr ? argv[0] : "vorndiag";
+  give_way_on_stdout();
   if (argc <= 2)
     help(prog);
 

@@ -2,10 +2,11 @@
 
 #include "frame.h"
 
-#include "port_io.h"
+#include "tracing_port.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <sys/select.h>
@@ -37,24 +38,23 @@ void quit_unread(int sig) {
   done = 1;
   reader_gone = 1;
 }
+// A background tool's read from or write to its terminal: caught, the call
+// restarts and the terminal sends the signal again, for ever; ignored, the
+// read fails (end of input) and the write goes through.
+void quit_in_background(int sig) {
+  note_signal(sig);
+  done = 1;
+  if (sig == SIGTTIN)
+    input_cut = 1;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(sig, &ignore, nullptr);
+}
 
-const char *signal_name(int sig) {
-  switch (sig) {
-  case SIGINT:
-    return "SIGINT";
-  case SIGTERM:
-    return "SIGTERM";
-  case SIGHUP:
-    return "SIGHUP";
-  case SIGQUIT:
-    return "SIGQUIT";
-  case SIGTSTP:
-    return "SIGTSTP";
-  case SIGPIPE:
-    return "SIGPIPE";
-  default:
-    return "signal";
-  }
+std::string signal_name(int sig) {
+  const char *abbrev = sigabbrev_np(sig);
+  return abbrev != nullptr ? std::string("SIG") + abbrev : "signal " + std::to_string(sig);
 }
 
 std::string event_seen(const char *kind, bool seen) {
@@ -69,11 +69,23 @@ void handle(int sig, void (*handler)(int)) {
   sigaction(sig, &sa, nullptr);
 }
 
+// Every signal whose default ends the process and that a handler can
+// return from, as SIGTERM. SIGSEGV, SIGBUS, SIGFPE and SIGILL come back at
+// once from the faulting instruction, SIGTRAP belongs to a debugger; SIGKILL
+// and SIGSTOP cannot be caught. SIGXFSZ stops the run, and the write that
+// raised it fails with EFBIG, which the output and trace checks report.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGQUIT, SIGABRT, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGPOLL, SIGPROF, SIGVTALRM,
+                                  SIGXCPU, SIGXFSZ, SIGSYS,  SIGPWR,  SIGSTKFLT};
+
 sigset_t cutting_signals() {
   sigset_t set;
   sigemptyset(&set);
-  for (int sig : {SIGTERM, SIGHUP, SIGQUIT})
+  for (int sig : kEndingSignals)
     sigaddset(&set, sig);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+    sigaddset(&set, sig);
+  sigaddset(&set, SIGTTIN);
   return set;
 }
 
@@ -82,12 +94,20 @@ sigset_t cutting_signals() {
 void install_stop_handlers() {
   for (int sig : {SIGINT, SIGTSTP})
     handle(sig, quit);
-  for (int sig : {SIGTERM, SIGHUP, SIGQUIT})
+  for (int sig : kEndingSignals)
     handle(sig, quit_now);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+    handle(sig, quit_now);
+  for (int sig : {SIGTTIN, SIGTTOU})
+    handle(sig, quit_in_background);
   handle(SIGPIPE, quit_unread);
+  vorn::give_way_to_stop(&done);
 }
 
-void release_terminal_stop() { std::signal(SIGTSTP, SIG_DFL); }
+void release_terminal_stop() {
+  for (int sig : {SIGTSTP, SIGTTIN, SIGTTOU})
+    std::signal(sig, SIG_DFL);
+}
 
 // The cutting signals stay blocked except inside pselect, so one that comes
 // between the look at the flag and the wait still ends the wait.
@@ -110,6 +130,8 @@ bool wait_for_input(int fd) {
 }
 
 bool input_cut_short() { return input_cut != 0; }
+
+void resume_input() { input_cut = 0; }
 
 bool output_reader_gone() { return reader_gone != 0; }
 

@@ -4,21 +4,26 @@
 
 namespace vorndiag {
 
-// Every handler sets the stop flag `done` and restarts interrupted system
-// calls, so that a write blocked on a slow reader goes on and no output is
-// lost. SIGTERM, SIGHUP and SIGQUIT also cut a keyboard wait short;
-// SIGINT, SIGTSTP and SIGPIPE do not. SIGTSTP is caught only while the
-// drivers are up: a suspended tool cannot command its motors.
+// Every signal whose default ends or stops the process and that can be
+// caught sets the stop flag `done`; the handlers restart interrupted system
+// calls, and a write blocked on a slow reader gives way (the rest is held
+// and written after the shut-down), so that no output is lost. SIGTERM and
+// the other ending signals, and SIGTTIN, also cut a keyboard wait short;
+// SIGINT, SIGTSTP, SIGTTOU and SIGPIPE do not. The stopping signals are
+// caught only while the drivers are up: a suspended tool cannot command its
+// motors.
 void install_stop_handlers();
-// After the shut-down: Ctrl-Z suspends again.
+// After the shut-down: Ctrl-Z and the terminal's job control stop again.
 void release_terminal_stop();
 
-// Waits until `fd` has input. False once SIGTERM, SIGHUP or SIGQUIT has
+// Waits until `fd` has input. False once a cutting signal has
 // come, during the wait or before it. A negative fd (a stream without a
 // descriptor) never waits.
 bool wait_for_input(int fd);
-// SIGTERM, SIGHUP or SIGQUIT has come: the keyboard is done with.
+// A cutting signal has come: the keyboard is done with.
 bool input_cut_short();
+// A cut the run does not take (a replay follows its recording): waits again.
+void resume_input();
 
 // SIGPIPE came: the reader of standard output has gone.
 bool output_reader_gone();

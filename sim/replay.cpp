@@ -1,4 +1,6 @@
 // A recorded port trace as the port: reads answered, writes checked.
+#include "port_io.h"
+#include "tracing_port.h"
 #include "trace_io.h"
 #include "vornsim.hpp"
 
@@ -22,10 +24,17 @@ bool is_event(std::string_view note, std::string_view kind) {
   return note.starts_with(kind) && (note.size() == kind.size() || note[kind.size()] == ' ');
 }
 
-// The arguments of a "run: <program> <arguments...>" note.
+// The arguments of a "run: <program> <arguments...>" note. The program may
+// be quoted ("my tool", with \" and \\ inside); older traces never quote.
 std::string_view arguments_of(std::string_view run_note) {
   run_note.remove_prefix(std::min(run_note.size(), std::string_view(kRunNote).size() + 1));
-  const std::size_t space = run_note.find(' ');
+  std::size_t i = 0;
+  if (!run_note.empty() && run_note[0] == '"') {
+    for (i = 1; i < run_note.size() && run_note[i] != '"'; ++i)
+      i += run_note[i] == '\\' ? 1 : 0;
+    ++i;
+  }
+  const std::size_t space = run_note.find(' ', i);
   return space == std::string_view::npos ? std::string_view() : run_note.substr(space + 1);
 }
 
@@ -77,7 +86,7 @@ private:
       }
       if (line.kind == trace::Line::Kind::invalid) {
         r.kind = Recorded::Kind::unreadable;
-        r.text = "not a trace line";
+        r.text = in.broken_on() ? in.reason() : "not a trace line";
         return r;
       }
       if (is_event(line.note, kStopEvent) || is_event(line.note, kKeyboardCutEvent)) {
@@ -124,8 +133,10 @@ Replay::~Replay() {
 }
 
 bool Replay::load(const std::string &path) {
-  if (impl_->in.open(path))
+  if (impl_->in.open(path)) {
+    protect_from_trace(impl_->in.fd(), "the replay recording");
     return true;
+  }
   impl_->reason = impl_->in.reason();
   return false;
 }

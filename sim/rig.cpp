@@ -1,5 +1,6 @@
 // Rig files: TOML read with toml++, checked key by key so that every mistake
 // names its line.
+#include "tracing_port.h"
 #include "vornsim.hpp"
 
 #include <toml++/toml.h>
@@ -258,19 +259,26 @@ toml::table parse_table(std::string_view toml_text, std::string_view name) {
   throw RigError(path, 0, std::string("cannot read rig file: ") + std::strerror(err));
 }
 
+// A rig is a page of settings; anything much larger is the wrong file
+// (/dev/zero, a trace), and reading it whole would know no end.
+constexpr std::size_t kRigMax = std::size_t{1} << 20;
+
 // The whole file, or why it cannot be had: a folder opens, but reads fail.
 std::string file_text(const std::string &path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
                                                         std::fclose);
   if (!file)
     unreadable(path, errno);
+  protect_from_trace(fileno(file.get()), "the rig file");
   std::string text;
   char chunk[4096];
   std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
+  while (text.size() <= kRigMax && (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
     text.append(chunk, n);
   if (std::ferror(file.get()))
     unreadable(path, errno);
+  if (text.size() > kRigMax)
+    throw RigError(path, 0, "rig file is over " + std::to_string(kRigMax) + " bytes (1 MiB)");
   return text;
 }
 

@@ -35,6 +35,7 @@ const char *Simulator::name() const { return "sim"; }
 int Simulator::open(std::uint32_t base) { return impl_->open(base); }
 std::uint8_t Simulator::read(Reg reg) { return impl_->read(reg); }
 void Simulator::write(Reg reg, std::uint8_t value) { impl_->write(reg, value); }
+void Simulator::release() { impl_->released = impl_->opened; }
 
 std::uint8_t Simulator::read(std::uint16_t port) {
   Reg reg;

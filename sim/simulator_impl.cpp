@@ -105,6 +105,8 @@ void SimulatorImpl::data_write(std::uint8_t value) {
 }
 
 std::uint8_t SimulatorImpl::read(Reg reg) {
+  if (released)
+    return 0xFF;
   begin();
   std::uint8_t value = 0xFF;
   switch (reg) {
@@ -129,6 +131,8 @@ std::uint8_t SimulatorImpl::read(Reg reg) {
 }
 
 void SimulatorImpl::write(Reg reg, std::uint8_t value) {
+  if (released)
+    return;
   begin();
   switch (reg) {
   case Reg::data:
@@ -166,6 +170,8 @@ int SimulatorImpl::open(std::uint32_t first) {
     return rig.refuse_access;
   }
   refused = false;
+  opened = true;
+  released = false;
   base = first;
   return 0;
 }

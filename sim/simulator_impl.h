@@ -55,6 +55,8 @@ public:
   std::uint64_t accesses = 0;
   std::uint64_t synced = 0; // ticks the motion has reached
   bool refused = false;
+  bool opened = false;   // a granted open() since the last release()
+  bool released = false; // given back after an open: motion commanded now is dropped
   std::FILE *exit_report = nullptr;
 
 private:

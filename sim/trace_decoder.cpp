@@ -1,5 +1,7 @@
 #include "trace_decoder.h"
 
+#include <sstream>
+
 #include "board_map.h"
 
 #include <cstdio>
@@ -131,10 +133,13 @@ int decode_trace(trace::Input &in, std::ostream &out, std::ostream &err, bool al
     n = in.line_number();
     return more;
   };
-  const int status = decode_lines(next, out, err, in.name(), all);
-  if (status == 0 && in.failed()) {
+  std::ostringstream bad_line;
+  int status = decode_lines(next, out, bad_line, in.name(), all);
+  if (status != 0 && !in.broken_on())
+    err << bad_line.str();
+  if (in.failed()) {
     err << in.name() << ": cannot read: " << in.reason() << '\n';
-    return 2;
+    status = 2;
   }
   return status;
 }

@@ -3,6 +3,8 @@
 // VORNSIM_REPLAY names a recorded trace to play back in place of the board
 // set (VORNSIM_RIG and VORNSIM_TRACE are then not used; VORN_TRACE records
 // the replayed run like any other).
+#include "library_trace.h"
+#include "port_io.h"
 #include "vorndiag.h"
 #include "vornsim.hpp"
 
@@ -62,8 +64,9 @@ int main(int argc, char **argv) {
     return kExitSetup;
   }
   if (trace_path != nullptr && !simulator->trace_to(trace_path)) {
-    std::fprintf(stderr, "%s: cannot write trace file %s: %s\n", argv[0], trace_path,
-                 std::strerror(errno));
+    const int err = errno;
+    std::fprintf(stderr, "%s: %s", argv[0],
+                 vorn::trace_refusal(trace_path, vorn::TracingBackend::last_clash(), err).c_str());
     return kExitSetup;
   }
   simulator->report_at_exit(stderr);

@@ -135,6 +135,9 @@ public:
   int open(std::uint32_t base) override;
   std::uint8_t read(Reg reg) override;
   void write(Reg reg, std::uint8_t value) override;
+  // As a real port given back: until the next open(), writes reach no board
+  // and reads give 0xFF.
+  void release() override;
   // The same by port number, for tests that drive the port directly; a
   // port outside the five registers reaches nothing and reads 0xFF.
   std::uint8_t read(std::uint16_t port);

@@ -6,11 +6,63 @@
 #include "trace_diff.h"
 #include "trace_io.h"
 
+#include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <streambuf>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+constexpr int kExitOutput = 3; // as vorndiag's: standard output could not be written
+
+// Standard output that keeps the reason of its first failed write.
+class StdoutBuf final : public std::streambuf {
+public:
+  StdoutBuf() { setp(buffer_, buffer_ + sizeof buffer_); }
+  int error() const { return error_; }
+
+protected:
+  int overflow(int c) override {
+    if (sync() != 0)
+      return traits_type::eof();
+    if (c != traits_type::eof()) {
+      *pptr() = static_cast<char>(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    for (const char *p = pbase(); p < pptr();) {
+      const ssize_t n = ::write(STDOUT_FILENO, p, static_cast<std::size_t>(pptr() - p));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0) {
+        if (error_ == 0)
+          error_ = n < 0 ? errno : EIO;
+        break;
+      }
+      p += n;
+    }
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return error_ == 0 ? 0 : -1;
+  }
+
+private:
+  char buffer_[1 << 16];
+  int error_ = 0;
+};
+
+// The status of a run whose report went to standard output.
+int checked(int status, StdoutBuf &out, const char *program) {
+  std::cout.flush();
+  if (out.error() == 0)
+    return status;
+  std::cerr << program << ": standard output could not be written: " << std::strerror(out.error())
+            << '\n';
+  return status == 0 || status == 1 ? kExitOutput : status;
+}
 
 bool open_trace(vorn::trace::Input &in, const std::string &path, const char *program) {
   if (in.open(path))
@@ -28,6 +80,10 @@ int usage(const char *program) {
 int diff(int argc, char **argv) {
   if (argc != 4)
     return usage(argv[0]);
+  if (std::strcmp(argv[2], "-") == 0 && std::strcmp(argv[3], "-") == 0) {
+    std::cerr << argv[0] << ": diff: standard input can be only one of the two traces\n";
+    return 2;
+  }
   vorn::trace::Input a;
   vorn::trace::Input b;
   if (!open_trace(a, argv[2], argv[0]) || !open_trace(b, argv[3], argv[0]))
@@ -35,9 +91,7 @@ int diff(int argc, char **argv) {
   return vorn::sim::diff_traces(a, b, std::cout, std::cerr);
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
   if (argc > 1 && std::strcmp(argv[1], "diff") == 0)
     return diff(argc, argv);
   bool all = false;
@@ -54,4 +108,14 @@ int main(int argc, char **argv) {
   if (!open_trace(in, path != nullptr ? path : "-", argv[0]))
     return 2;
   return vorn::sim::decode_trace(in, std::cout, std::cerr, all);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  StdoutBuf out;
+  std::cout.rdbuf(&out);
+  const int status = checked(run(argc, argv), out, argv[0]);
+  std::cout.rdbuf(nullptr);
+  return status;
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 
 namespace replaytest {
 namespace {
@@ -86,6 +87,57 @@ TEST(RecordAndReplayKeyboard, ACutWaitIsReplayedAtTheSamePrompt) {
       << recorded.out;
 
   const RunResult replayed = replay(trace, r.args, r.input);
+  EXPECT_EQ(replayed.exit_status, 0) << replayed.err;
+  EXPECT_EQ(replayed.out, recorded.out);
+}
+
+// A signal at a prompt of a replay that its recording did not have: the
+// replay reads on, as its recording did, whichever signal it is.
+class ReplayAtAPrompt : public ::testing::TestWithParam<int> {};
+
+TEST_P(ReplayAtAPrompt, FollowsTheRecordingWhateverTheSignal) {
+  Scratch scratch;
+  const std::string trace = scratch.file("port.trace");
+  const Recording r{{"378", "rate"}, "", "1\n2.5\n-1.25\nq\n", {}, {}};
+  const RunResult recorded = record(scratch, r, trace);
+  ASSERT_EQ(recorded.exit_status, 0) << recorded.err;
+
+  vorn::test::RunSettings how;
+  how.args = r.args;
+  how.env = {{"VORNSIM_REPLAY", trace}};
+  how.input = "1\n2.5\n";
+  how.keep_input_open = true;
+  how.steps = {vorn::test::signal_when_reading(GetParam()),
+               vorn::test::write_input_after("-1.25\nq\n", 100ms),
+               vorn::test::close_input_after(0ms)};
+  how.steps[0].when_output = "volts=2.5";
+  const RunResult replayed = vorn::test::run_tool(VORNDIAG_SIM, how);
+  EXPECT_EQ(replayed.steps_done, 3u);
+  EXPECT_EQ(replayed.exit_status, 0) << replayed.err;
+  EXPECT_EQ(replayed.out, recorded.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ReplayAtAPrompt,
+                         ::testing::Values(SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGINT));
+
+// The run note of a program whose name has a blank and a quote still tells
+// the replay where the arguments begin.
+TEST(RecordAndReplayRunNote, AProgramNameWithABlankAndAQuote) {
+  Scratch scratch;
+  const std::string folder = scratch.file("my tools");
+  ASSERT_EQ(
+      std::system(
+          ("mkdir '" + folder + "' && cp " VORNDIAG_SIM " '" + folder + "/vorn \"sim'").c_str()),
+      0);
+  const std::string program = folder + "/vorn \"sim";
+  const std::string trace = scratch.file("port.trace");
+  vorn::test::RunSettings how;
+  how.args = {"378", "bus"};
+  how.env = {{"VORNSIM_TRACE", trace}};
+  const RunResult recorded = vorn::test::run_tool(program, how);
+  ASSERT_EQ(recorded.exit_status, 0) << recorded.err;
+  how.env = {{"VORNSIM_REPLAY", trace}};
+  const RunResult replayed = vorn::test::run_tool(program, how);
   EXPECT_EQ(replayed.exit_status, 0) << replayed.err;
   EXPECT_EQ(replayed.out, recorded.out);
 }

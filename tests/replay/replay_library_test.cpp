@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -85,6 +86,46 @@ TEST_F(ReplayLibrary, TheCInterfaceReplaysAndTellsTheEnd) {
   EXPECT_EQ(vornsim_replay("no-such-recording.trace"), -1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "vornsim: cannot read no-such-recording.trace: No such file or directory\n");
+}
+
+} // namespace
+
+namespace {
+
+// A client's trace that fails during the run: the shut-down says so, and
+// vornPortProblem() says why. In a child: the library's trace is once per
+// process.
+TEST(LibraryTrace, AFailedTraceMakesTheShutDownReturnMinusOne) {
+  EXPECT_EXIT(
+      {
+        vorn::sim::Simulator sim(vorn::sim::Rig{});
+        sim.install();
+        setenv("VORN_TRACE", "/dev/full", 1);
+        vornRateReportTo(nullptr);
+        const bool started = vornMotInit(nullptr) == 0;
+        const bool failed = vornMotQuit() == -1;
+        const bool told =
+            std::string(vornPortProblem()).find("No space left on device") != std::string::npos;
+        std::_Exit(started && failed && told ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// After the shut-down the port is given back: motion commanded then reaches
+// no board, as on a real port.
+TEST(SimulatorReleased, DropsMotionCommandedAfterTheShutDown) {
+  vorn::sim::Rig rig;
+  rig.clock = vorn::sim::Clock::virtual_time;
+  vorn::sim::Simulator sim(rig);
+  sim.install();
+  vornRateReportTo(nullptr);
+  ASSERT_EQ(vornMotInit(nullptr), 0);
+  vornMotQuit();
+  const std::uint8_t stopped = sim.rate_control();
+  const std::uint32_t count = sim.rate_count(1);
+  vornRateWrite(1, 2.5);
+  EXPECT_EQ(sim.rate_control(), stopped);
+  EXPECT_EQ(sim.rate_count(1), count);
 }
 
 } // namespace

@@ -78,9 +78,11 @@ bool reading_input(pid_t pid) {
   return (nr == SYS_read && first == "0x0") || (nr == SYS_pselect6 && first == "0x1");
 }
 
+// In write(1, ...), or in ppoll waiting for room to write: the tool polls
+// only for that, its output's or its trace's, and a trace in a file never waits.
 bool writing_output(pid_t pid) {
   const auto [nr, first] = blocked_in(pid);
-  return nr == SYS_write && first == "0x1";
+  return (nr == SYS_write && first == "0x1") || nr == SYS_ppoll;
 }
 
 } // namespace

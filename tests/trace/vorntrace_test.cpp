@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <zlib.h>
 
 namespace vorn::test {
 namespace {
@@ -67,6 +68,40 @@ TEST_F(Vorntrace, DiffExitsZeroWhenTheSameOneWhenDifferentTwoOnErrors) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err, "");
   }
+}
+
+// A report that did not reach its reader is no success, whatever the
+// traces held; and standard input cannot be both traces.
+TEST_F(Vorntrace, OutputThatCannotBeWrittenIsStatus3WithTheReason) {
+  const std::string a = write("a.trace", "W 3 1c\nW 4 00\n");
+  const std::string b = write("b.trace", "W 3 1c\nW 4 01\n");
+  for (const std::string &args : {a, "diff " + a + " " + b}) {
+    RunSettings how;
+    how.args = {"-c", "exec \"$0\" " + args + " > /dev/full", VORNTRACE};
+    const RunResult r = run_tool("/bin/sh", how);
+    EXPECT_EQ(r.exit_status, 3) << args;
+    EXPECT_NE(r.err.find("standard output could not be written: No space left on device"),
+              std::string::npos)
+        << r.err;
+  }
+  // A corrupted stream yields its bytes before its check fails; no trace
+  // line among them makes it a broken stream all the same. Stored (level 0)
+  // blocks keep the text as it is, so one letter can be spoiled.
+  std::string lines;
+  for (int i = 0; i < 40000; ++i) // more than one read's worth
+    lines += "W 4 " + std::string(1, "0123456789abcdef"[i % 16]) + "0\n";
+  gzFile gz = gzopen(path("stored.gz").c_str(), "wb0");
+  ASSERT_NE(gz, nullptr);
+  gzwrite(gz, lines.data(), static_cast<unsigned>(lines.size()));
+  gzclose(gz);
+  std::string spoiled = read("stored.gz");
+  spoiled[spoiled.find("W 4", 1000)] = 'X';
+  const RunResult broken = run({write("spoiled.gz", spoiled)});
+  EXPECT_EQ(broken.exit_status, 2) << broken.err;
+  EXPECT_NE(broken.err.find("incorrect data check"), std::string::npos) << broken.err;
+  const RunResult both = run({"diff", "-", "-"}, "W 3 1c\n");
+  EXPECT_EQ(both.exit_status, 2);
+  EXPECT_EQ(both.out, "");
 }
 
 } // namespace
