@@ -2,6 +2,7 @@
 
 #include "frame.h"
 
+#include "port_io.h"
 #include "tracing_port.h"
 
 #include <cerrno>
