@@ -7,6 +7,7 @@
 
 #include "vorn_export.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace vorn {
@@ -18,6 +19,7 @@ struct OsCalls {
   ssize_t (*write)(int fd, const void *buf, size_t count);
   int (*ioctl)(int fd, unsigned long request, void *arg);
   int (*flock)(int fd, int operation);
+  int (*stat)(const char *path, struct stat *st);
 };
 
 // The calls in use: the real ones unless set_os_calls() put others in place.

@@ -1,7 +1,8 @@
 // A fake kernel parallel-port driver: an OsCalls table that answers as the
 // kernel's ppdev and parport_pc would for one port, parport0, with a
 // simulated board set behind it. It serves /proc/sys/dev/parport/parport0
-// (base-addr, modes) and /dev/parport0, and counts every call by kind.
+// (base-addr, modes) and /dev/parport0, and counts every call by kind but
+// stat.
 //
 // As the kernel does, it clears an EPP timeout itself after each cycle and
 // cuts the transfer short there: read() gives the bytes before the cycle
@@ -103,6 +104,9 @@ public:
   ssize_t write(int fd, const void *buf, size_t count);
   int ioctl(int fd, unsigned long request, void *arg);
   int flock(int fd);
+  // Not counted (start-up only). Paths other than /dev/parport0 are the
+  // machine's own: /dev/null is its character device 1:3.
+  int stat(const char *path, struct stat *st);
 
 private:
   enum class FileKind { text, device, lock };
