@@ -14,8 +14,7 @@ int real_open(const char *path, int flags, mode_t mode) { return ::open(path, fl
 int real_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
 int real_stat(const char *path, struct stat *st) { return ::stat(path, st); }
 
-constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::flock,
-                              real_stat};
+constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::flock, real_stat};
 const OsCalls *current = &kRealCalls;
 
 } // namespace
