@@ -131,10 +131,8 @@ std::string not_a_port(const std::string &path) {
   if (major(st.st_rdev) == PP_MAJOR)
     return {};
   return "character device " + std::to_string(major(st.st_rdev)) + ":" +
-         std::to_string(minor(st.st_rdev)) +
-         ", not one of the kernel's parallel-port driver "
-         "(ppdev, major " +
-         std::to_string(PP_MAJOR) + ")";
+         std::to_string(minor(st.st_rdev)) + ", not one of ppdev, the kernel's parallel-port " +
+         "driver (major " + std::to_string(PP_MAJOR) + ")";
 }
 
 // The backend for the resolved `choice`: 0, or an errno value with the
