@@ -130,9 +130,13 @@ std::string not_a_port(const std::string &path) {
     return S_ISDIR(st.st_mode) ? "a folder" : S_ISBLK(st.st_mode) ? "a block device" : "a file";
   if (major(st.st_rdev) == PP_MAJOR)
     return {};
-  return "character device " + std::to_string(major(st.st_rdev)) + ":" +
-         std::to_string(minor(st.st_rdev)) + ", not one of ppdev, the kernel's parallel-port " +
-         "driver (major " + std::to_string(PP_MAJOR) + ")";
+  // snprintf, not std::to_string: its digit table would be exported.
+  char text[128];
+  std::snprintf(text, sizeof text,
+                "character device %u:%u, not one of ppdev, the kernel's parallel-port driver "
+                "(major %d)",
+                major(st.st_rdev), minor(st.st_rdev), PP_MAJOR);
+  return text;
 }
 
 // The backend for the resolved `choice`: 0, or an errno value with the
