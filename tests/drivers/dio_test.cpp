@@ -1,7 +1,7 @@
 // Digital byte read and write by index, and the placeholders that must leave
 // their callers' variables alone.
-#include "recording_port.h"
 #include "param_name.h"
+#include "recording_port.h"
 
 #include <gtest/gtest.h>
 

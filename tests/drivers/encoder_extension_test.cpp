@@ -61,7 +61,11 @@ TEST_P(QuarterPairs, StepTheHighByteOnlyAcrossTopAndBottom) {
 INSTANTIATE_TEST_SUITE_P(EveryPair, QuarterPairs,
                          ::testing::Combine(::testing::ValuesIn(kQuarterPairs),
                                             ::testing::Range(0, 4)),
-                         vorn::test::PrintedName());
+                         [](const auto &info) {
+                           const auto &[pair, enc] = info.param;
+                           return vorn::test::name_of_text(testing::PrintToString(pair)) +
+                                  "_encoder_" + std::to_string(enc);
+                         });
 
 // Readings from process start (the extension bytes start at 0).
 struct Run {

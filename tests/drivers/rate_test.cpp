@@ -1,7 +1,7 @@
 // Rate generator driver: counts from volts, the bytes and control byte on the
 // bus, and the printed reports.
-#include "recording_port.h"
 #include "param_name.h"
+#include "recording_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Rate commands move the simulated encoders, and the encoder driver follows
 // them as continuous 32-bit counts.
+#include "param_name.h"
 #include "vorn.h"
 #include "vornsim.hpp"
-#include "param_name.h"
 
 #include <gtest/gtest.h>
 
