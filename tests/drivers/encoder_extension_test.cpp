@@ -62,9 +62,9 @@ INSTANTIATE_TEST_SUITE_P(EveryPair, QuarterPairs,
                          ::testing::Combine(::testing::ValuesIn(kQuarterPairs),
                                             ::testing::Range(0, 4)),
                          [](const auto &info) {
-                           const auto &[pair, enc] = info.param;
-                           return vorn::test::name_of_text(testing::PrintToString(pair)) +
-                                  "_encoder_" + std::to_string(enc);
+                           return vorn::test::name_of_text(
+                                      testing::PrintToString(std::get<0>(info.param))) +
+                                  "_encoder_" + std::to_string(std::get<1>(info.param));
                          });
 
 // Readings from process start (the extension bytes start at 0).
