@@ -4,7 +4,7 @@
 PRESET ?= $(if $(CI),ci,dev)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build demo check check-sanitize check-kernel bench fuzz soak clean
+.PHONY: all deps build demo check check-sanitize check-kernel bench fuzz soak deb clean
 
 all: build
 
@@ -40,6 +40,17 @@ check-kernel:
 	cmake --preset $(PRESET) >/dev/null
 	cmake --build --preset $(PRESET) -j $(JOBS) --target vorndiag
 	tests/kernel/run --fixtures $(KERNEL_FIXTURES) build/$(PRESET)/bin/vorndiag
+
+# The Debian packages (debian/), built from a copy of the tree so that they
+# and the build's by-products land in DEB_DIR, not beside the repository;
+# lintian must find nothing to warn about.
+DEB_DIR ?= build/deb
+deb:
+	@./scripts/ensure-deps deb
+	rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	tar -c --exclude=./build --exclude=./.git --exclude='./obj-*' . | tar -x -C $(DEB_DIR)/src
+	cd $(DEB_DIR)/src && dpkg-buildpackage -b -us -uc -j$(JOBS)
+	lintian --fail-on error,warning --info $(DEB_DIR)/*.changes
 
 # Builds and runs the benchmarks: per operation, then whole processes.
 bench:

@@ -3,6 +3,7 @@
 #include "device_port.h"
 #include "kernel_ports.h"
 #include "port_io.h"
+#include "port_os.h"
 #include "port_state.h"
 #include "raw_port.h"
 
@@ -10,6 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <linux/major.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace vorn {
 
@@ -124,27 +129,66 @@ const BackendEntry *entry_of(const PortBackend *backend) {
   return nullptr;
 }
 
-// A port choice: "/dev/..." a device path, a name of the table, anything
-// else automatic (the kernel's port at the base if there is one, raw
-// otherwise).
-enum class Way { automatic, named, path };
-
-// nullptr or "" stand for VORN_PORT.
-const char *resolve(const char *choice) {
-  return choice != nullptr && *choice != '\0' ? choice : std::getenv("VORN_PORT");
+// "raw, device": the names a choice may give.
+std::string names_of_table() {
+  std::string names;
+  for (const BackendEntry &entry : kBackends)
+    names += (names.empty() ? "" : ", ") + std::string(entry.name);
+  return names;
 }
 
-// `choice` resolved.
+// A port choice: "auto" (or nothing) the kernel's port at the base if there
+// is one, raw otherwise; a name of the table; an absolute path a device.
+// Words are taken as written: "RAW" is no choice.
+enum class Way { automatic, named, path, unknown };
+
+struct Choice {
+  const char *text = nullptr; // nullptr: none given anywhere
+  bool from_environment = false;
+};
+
+// nullptr or "" stand for VORN_PORT.
+Choice resolve(const char *choice) {
+  if (choice != nullptr && *choice != '\0')
+    return {choice, false};
+  return {std::getenv("VORN_PORT"), true};
+}
+
 Way way_of(const char *choice) {
-  if (choice == nullptr)
+  if (choice == nullptr || *choice == '\0' || std::strcmp(choice, "auto") == 0)
     return Way::automatic;
-  if (std::strncmp(choice, "/dev/", 5) == 0)
+  if (choice[0] == '/')
     return Way::path;
   if (entry_named(choice) != nullptr)
     return Way::named;
-  // Anything else a client passes configures nothing, as it did before the
-  // string chose the way to the port.
-  return Way::automatic;
+  return Way::unknown;
+}
+
+void explain_unknown(const Choice &choice) {
+  explain(std::string("unknown port choice \"") + choice.text + "\"" +
+          (choice.from_environment ? " in VORN_PORT" : "") +
+          "; accepted: auto (or none), " + names_of_table() +
+          ", or a device path such as /dev/parport0");
+}
+
+// Why `path` is no parallel-port device, or "" when it is one or cannot be
+// looked at (opening it then says why). ppdev's nodes are character devices
+// of its major, whatever udev names them.
+std::string not_a_port(const std::string &path) {
+  struct stat st {};
+  if (os_calls().stat(path.c_str(), &st) != 0)
+    return {};
+  if (!S_ISCHR(st.st_mode))
+    return S_ISDIR(st.st_mode) ? "a folder" : S_ISBLK(st.st_mode) ? "a block device" : "a file";
+  if (major(st.st_rdev) == PP_MAJOR)
+    return {};
+  // snprintf, not std::to_string: its digit table would be exported.
+  char text[128];
+  std::snprintf(text, sizeof text,
+                "character device %u:%u, not one of ppdev, the kernel's parallel-port driver "
+                "(major %d)",
+                major(st.st_rdev), minor(st.st_rdev), PP_MAJOR);
+  return text;
 }
 
 // The backend for the resolved `choice`: 0, or an errno value with the
@@ -152,6 +196,10 @@ Way way_of(const char *choice) {
 int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend) {
   const Way way = way_of(choice);
   if (way == Way::path) {
+    if (const std::string why = not_a_port(choice); !why.empty()) {
+      explain(std::string(choice) + " is not a parallel port: " + why);
+      return ENODEV;
+    }
     device.set_path(choice);
     backend = &device;
     return 0;
@@ -170,6 +218,16 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
   return 0;
 }
 
+// How the chosen port was reached, for the trace and, with VORN_VERBOSE,
+// for people.
+void tell_way(std::uint32_t base, const PortBackend *backend) {
+  const std::string way = backend == &device ? "device " + device.path() : "raw " + hex(base);
+  port_note(std::string(kPortNote) + " " + way);
+  const char *verbose = std::getenv("VORN_VERBOSE");
+  if (verbose != nullptr && *verbose != '\0' && std::strcmp(verbose, "0") != 0)
+    std::fprintf(stderr, "vorn: port reached through %s\n", way.c_str());
+}
+
 } // namespace
 
 PortBackend &raw_backend() { return raw; }
@@ -183,20 +241,27 @@ const std::string &port_problem() { return port_state().problem; }
 
 void refuse_start(const std::string &lines) { port_state().problem = lines; }
 
-int open_port(std::uint32_t base, const char *choice) {
+int open_port(std::uint32_t base, const char *choice_text) {
   release_port();
   port_state().problem.clear();
+  const Choice choice = resolve(choice_text);
+  const Way asked = way_of(choice.text);
+  // Refused even in front of a backend put in place: a typo in VORN_PORT
+  // shows on the simulator as it would on the PC.
+  if (asked == Way::unknown) {
+    explain_unknown(choice);
+    return EINVAL;
+  }
   PortBackend *backend = port_state().installed;
-  choice = resolve(choice);
-  const bool automatic = backend == nullptr && way_of(choice) == Way::automatic;
-  if (backend == nullptr) {
-    if (const int err = choose_backend(base, choice, backend); err != 0)
+  const bool chosen = backend == nullptr;
+  if (chosen) {
+    if (const int err = choose_backend(base, choice.text, backend); err != 0)
       return err;
   }
   int err = backend->open(base);
   // The kernel has the port but no device node for it (ppdev not loaded):
   // the registers themselves are the only way left.
-  if (err == ENOENT && automatic && backend == &device) {
+  if (err == ENOENT && chosen && asked == Way::automatic && backend == &device) {
     backend = &raw;
     err = backend->open(base);
   }
@@ -204,6 +269,8 @@ int open_port(std::uint32_t base, const char *choice) {
   if (err != 0) {
     if (const BackendEntry *entry = entry_of(backend))
       entry->explain(base, err);
+  } else if (chosen) {
+    tell_way(base, backend);
   }
   return err;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vorn {
@@ -11,8 +12,9 @@ namespace {
 
 int real_open(const char *path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 int real_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
+int real_stat(const char *path, struct stat *st) { return ::stat(path, st); }
 
-constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::flock};
+constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::flock, real_stat};
 const OsCalls *current = &kRealCalls;
 
 } // namespace

@@ -5,6 +5,7 @@
 #ifndef VORN_PORT_OS_H
 #define VORN_PORT_OS_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace vorn {
@@ -16,6 +17,7 @@ struct OsCalls {
   ssize_t (*write)(int fd, const void *buf, size_t count);
   int (*ioctl)(int fd, unsigned long request, void *arg);
   int (*flock)(int fd, int operation);
+  int (*stat)(const char *path, struct stat *st);
 };
 
 // The calls in use: the real ones unless set_os_calls() put others in place.

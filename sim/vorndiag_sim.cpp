@@ -31,8 +31,11 @@ const char *setting(const char *name) {
 
 std::string arguments(int argc, char **argv) {
   std::string text;
-  for (int i = 1; i < argc; ++i)
-    text += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1)
+      text += ' ';
+    text += argv[i];
+  }
   return text;
 }
 

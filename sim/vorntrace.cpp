@@ -71,9 +71,13 @@ bool open_trace(vorn::trace::Input &in, const std::string &path, const char *pro
   return false;
 }
 
+void print_usage(std::ostream &out, const char *program) {
+  out << "usage: " << program << " [-a] [trace-file | -]\n"
+      << "       " << program << " diff trace-a trace-b\n";
+}
+
 int usage(const char *program) {
-  std::cerr << "usage: " << program << " [-a] [trace-file | -]\n"
-            << "       " << program << " diff trace-a trace-b\n";
+  print_usage(std::cerr, program);
   return 2;
 }
 
@@ -92,6 +96,10 @@ int diff(int argc, char **argv) {
 }
 
 int run(int argc, char **argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    print_usage(std::cout, argv[0]);
+    return 0;
+  }
   if (argc > 1 && std::strcmp(argv[1], "diff") == 0)
     return diff(argc, argv);
   bool all = false;
@@ -104,6 +112,9 @@ int run(int argc, char **argv) {
     else
       return usage(argv[0]);
   }
+  // Nobody types a trace: from a terminal, the usage instead of a wait.
+  if (path == nullptr && isatty(STDIN_FILENO))
+    return usage(argv[0]);
   vorn::trace::Input in;
   if (!open_trace(in, path != nullptr ? path : "-", argv[0]))
     return 2;

@@ -25,7 +25,9 @@ extern "C" {
  * NULL or "" (the environment variable VORN_PORT, else automatic), "auto"
  * (the kernel's /dev/parportN for the port at vorn_base_addr when the
  * kernel has one, raw ioperm access otherwise), "device", "raw", or a device
- * path such as "/dev/parport0"; any other string counts as "auto". */
+ * path such as "/dev/parport0". Any other string, and a path that is no
+ * parallel-port device, is refused: -1 with errno EINVAL (ENODEV for the
+ * path), before any port access. */
 VORN_API int extMotInit(const char *stuff);
 /* Stops every rate generator and gives the port back; 0. */
 VORN_API int extMotQuit(void);

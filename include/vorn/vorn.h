@@ -45,8 +45,12 @@ VORN_API int16_t InitializeParPort(void);
  *                   when the kernel has that port, raw access otherwise
  *   "device"        the kernel's device for the port at vorn_base_addr only
  *   "raw"           the registers through ioperm (root, no kernel lockdown)
- *   "/dev/parportN" that device; vorn_base_addr becomes its base address
- * Any other string is taken as "auto".
+ *   "/dev/parportN" that device (any path of a ppdev character device);
+ *                   vorn_base_addr becomes its base address
+ * Any other string is refused with EINVAL, a path that is no parallel-port
+ * device with ENODEV, before any port access. With VORN_VERBOSE set (not
+ * "0") the way taken is written to standard error; VORN_TRACE's trace notes
+ * it ("# port: device /dev/parport0").
  * The port is held against other programs until vornMotQuit() or exit.
  * -1 with errno set when port access is refused (EBUSY: another program has
  * the port); then no port access is made and vornPortProblem() says why. */

@@ -1,7 +1,8 @@
 // vorndiag through the kernel-device backend, the kernel faked over the
 // simulated board set. VORNSIM_RIG names a rig file as for vorndiag-sim;
 // VORN_FAKEDEV_CALLS names a file that gets the fake's call counts each time
-// the device is closed, the last time at exit.
+// the device is closed, the last time at exit. VORN_FAKEDEV_OWN_CHOICE=1
+// leaves the choice of the port to start-up, as in vorndiag, unpaced.
 #include "backends.h"
 #include "fake_ppdev.h"
 #include "paced_port.h"
@@ -63,6 +64,8 @@ int main(int argc, char **argv) {
   world->kernel.install();
   if (const char *calls_path = std::getenv("VORN_FAKEDEV_CALLS"))
     world->kernel.on_device_closed([calls_path] { write_calls(calls_path); });
+  if (const char *own = std::getenv("VORN_FAKEDEV_OWN_CHOICE"); own && std::strcmp(own, "1") == 0)
+    return vorndiag_main(argc, argv);
   // The library's own choice of the port, which names the device, without
   // a register access; the tool's start-up then reopens it.
   if (InitializeParPort() != 0 || std::strcmp(vorn::port_backend().name(), "device") != 0) {

@@ -2,6 +2,7 @@
 #include "inproc.h"
 
 #include "frame.h"
+#include "param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,7 @@ struct IndexresCase {
   const char *bit_op;
 };
 
+void PrintTo(const IndexresCase &c, std::ostream *os) { *os << "axis " << c.axis; }
 class Indexres : public testing::TestWithParam<IndexresCase> {};
 
 TEST_P(Indexres, ArmsTheAxisThenShowsTheResetAsANewLine) {
@@ -126,6 +128,7 @@ TEST_P(Indexres, ArmsTheAxisThenShowsTheResetAsANewLine) {
 INSTANTIATE_TEST_SUITE_P(Axes, Indexres,
                          testing::Values(IndexresCase{0, "1", "wr 01"},
                                          IndexresCase{2, "4", "wr 04"},
-                                         IndexresCase{3, "8", "wr 08"}));
+                                         IndexresCase{3, "8", "wr 08"}),
+                         vorn::test::PrintedName());
 
 } // namespace

@@ -1,5 +1,6 @@
 // Digital byte read and write by index, and the placeholders that must leave
 // their callers' variables alone.
+#include "param_name.h"
 #include "recording_port.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DioRead,
                          ::testing::Values(ReadCase{0, 0x0D, 0xAB}, ReadCase{1, 0x0E, 0xFF},
                                            ReadCase{2, 0x0E, 0x00}, ReadCase{3, kNoSelection, 0x80},
                                            ReadCase{5, kNoSelection, 0x5A},
-                                           ReadCase{-1, kNoSelection, 0x01}));
+                                           ReadCase{-1, kNoSelection, 0x01}),
+                         vorn::test::PrintedName());
 
 struct WriteCase {
   int index;
@@ -71,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DioWrite,
                                            WriteCase{1, 0x1A5, 0x41, 0xA5},
                                            WriteCase{5, 0x1A5, kNoSelection, 0xA5},
                                            WriteCase{-1, -1, kNoSelection, 0xFF},
-                                           WriteCase{3, 0x100, kNoSelection, 0x00}));
+                                           WriteCase{3, 0x100, kNoSelection, 0x00}),
+                         vorn::test::PrintedName());
 
 // Each call with its output parameters holding odd values: the result must be
 // 0, the values unchanged and the port untouched.

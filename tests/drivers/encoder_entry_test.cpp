@@ -1,6 +1,7 @@
 // Encoder entry points: the port accesses of a count read, how many counts
 // they hand out, the index bits and the interrupt period codes.
 #include "encoder_bus.h"
+#include "param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,8 @@ TEST_P(ReadAllMax, FillsOnlyTheAskedEntries) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ReadAllMax,
                          ::testing::Values(MaxCase{-3, 0, 0}, MaxCase{0, 0, 0}, MaxCase{2, 2, 0},
-                                           MaxCase{4, 4, 0}, MaxCase{6, 4, 2}));
+                                           MaxCase{4, 4, 0}, MaxCase{6, 4, 2}),
+                         vorn::test::PrintedName());
 
 // A read that hands out no counts still moves every encoder's extension.
 TEST(EncoderReadAll, UpdatesAllExtensionsWhateverMax) {
@@ -152,7 +154,8 @@ TEST_P(IndexBits, TestTheEncodersBitOfTheSenseRegister) {
 
 INSTANTIATE_TEST_SUITE_P(Table, IndexBits,
                          ::testing::Combine(::testing::ValuesIn(kIndexCases),
-                                            ::testing::ValuesIn(kIndexEntries)));
+                                            ::testing::ValuesIn(kIndexEntries)),
+                         vorn::test::PrintedName());
 
 TEST(SelectInterruptPeriod, WritesTheCodeOfAKnownPeriodOnly) {
   const std::pair<long, int> table[] = {

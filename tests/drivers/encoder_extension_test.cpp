@@ -1,5 +1,6 @@
 // Extension of the 24-bit counters to continuous 32-bit counts.
 #include "encoder_bus.h"
+#include "param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,12 @@ TEST_P(QuarterPairs, StepTheHighByteOnlyAcrossTopAndBottom) {
 
 INSTANTIATE_TEST_SUITE_P(EveryPair, QuarterPairs,
                          ::testing::Combine(::testing::ValuesIn(kQuarterPairs),
-                                            ::testing::Range(0, 4)));
+                                            ::testing::Range(0, 4)),
+                         [](const auto &info) {
+                           return vorn::test::name_of_text(
+                                      testing::PrintToString(std::get<0>(info.param))) +
+                                  "_encoder_" + std::to_string(std::get<1>(info.param));
+                         });
 
 // Readings from process start (the extension bytes start at 0).
 struct Run {

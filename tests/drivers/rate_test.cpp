@@ -1,5 +1,6 @@
 // Rate generator driver: counts from volts, the bytes and control byte on the
 // bus, and the printed reports.
+#include "param_name.h"
 #include "recording_port.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ TEST_P(Counts, ConvertAndReachChannelZero) {
   EXPECT_EQ(port.accesses(), rate_write(0x10, bytes, c.ctrl)) << to_string(port.accesses());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Counts, ::testing::ValuesIn(kCounts));
+INSTANTIATE_TEST_SUITE_P(Table, Counts, ::testing::ValuesIn(kCounts), vorn::test::PrintedName());
 
 struct ChannelCase {
   int channel;
@@ -128,7 +129,8 @@ TEST_P(OneChannel, WritesCountAndOnlyItsOwnControlBits) {
   EXPECT_EQ(port.accesses(), rate_write(c.addr, c.bytes, c.ctrl)) << to_string(port.accesses());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, OneChannel, ::testing::ValuesIn(kChannels));
+INSTANTIATE_TEST_SUITE_P(Table, OneChannel, ::testing::ValuesIn(kChannels),
+                         vorn::test::PrintedName());
 
 TEST(RateWrite, BadChannelIsRefusedSilently) {
   for (int channel : {4, -1, INT_MAX, INT_MIN}) {

@@ -1,5 +1,6 @@
 // Rate commands move the simulated encoders, and the encoder driver follows
 // them as continuous 32-bit counts.
+#include "param_name.h"
 #include "vorn.h"
 #include "vornsim.hpp"
 
@@ -64,7 +65,8 @@ TEST_P(OneSecond, MovesTheEncoderTwentyThousandCountsTheWiredWay) {
 INSTANTIATE_TEST_SUITE_P(Wiring, OneSecond,
                          ::testing::Values(MotionCase{1, 10.0, -20000}, MotionCase{1, -10.0, 20000},
                                            MotionCase{-1, 10.0, 20000},
-                                           MotionCase{-1, -10.0, -20000}));
+                                           MotionCase{-1, -10.0, -20000}),
+                         vorn::test::PrintedName());
 
 // Down through zero into the 24-bit counter's top end and back up again,
 // read every 0.1 s: each step is 2,000 counts, none of them a wrap of 2^24,

@@ -28,7 +28,7 @@ struct LifecycleCase {
 };
 
 int mot_init() { return vornMotInit(nullptr); }
-int mot_init_with_string() { return vornMotInit("anything"); }
+int mot_init_with_string() { return vornMotInit("auto"); }
 int ext_init() { return extMotInit(nullptr); }
 int rate_init() { return RateInit(); }
 int rate_quit() { return RateQuit(); }
@@ -37,7 +37,7 @@ TEST(Lifecycle, BusTrafficAndResults) {
   const std::vector<Access> startup = concat({rate_reset(), encoder_startup()});
   const LifecycleCase cases[] = {
       {"vornMotInit(NULL)", mot_init, startup},
-      {"vornMotInit(\"anything\")", mot_init_with_string, startup},
+      {"vornMotInit(\"auto\")", mot_init_with_string, startup},
       {"extMotInit(NULL)", ext_init, startup},
       {"vornMotQuit", vornMotQuit, rate_reset()},
       {"extMotQuit", extMotQuit, rate_reset()},

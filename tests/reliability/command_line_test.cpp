@@ -145,6 +145,7 @@ TEST_P(RandomArguments, DocumentedStatusAndMatchingOutput) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reliability, RandomArguments, testing::Values(11u, 12u, 13u, 14u));
+INSTANTIATE_TEST_SUITE_P(Reliability, RandomArguments, testing::Values(11u, 12u, 13u, 14u),
+                         [](const auto &info) { return "seed_" + std::to_string(info.param); });
 
 } // namespace

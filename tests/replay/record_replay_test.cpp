@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
 
@@ -118,7 +119,8 @@ TEST_P(ReplayAtAPrompt, FollowsTheRecordingWhateverTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ReplayAtAPrompt,
-                         ::testing::Values(SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGINT));
+                         ::testing::Values(SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGINT),
+                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
 
 // The run note of a program whose name has a blank and a quote still tells
 // the replay where the arguments begin.

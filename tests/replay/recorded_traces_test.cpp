@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <zlib.h>
 
@@ -111,6 +112,22 @@ TEST(KeptRecordings, CoverTheBoardsAndTheSimulator) {
     EXPECT_TRUE(names.contains(name)) << name;
   EXPECT_TRUE(std::any_of(names.begin(), names.end(),
                           [](const std::string &n) { return n.starts_with("sim-"); }));
+}
+
+// A trace written since the way to the port is noted has "# port: ..."
+// after its run line; the replay passes over it as over the older traces'
+// lack of it.
+TEST(KeptRecordings, ReplayPassesOverTheNoteOfTheWayToThePort) {
+  const fs::path dir = fs::path(REPLAY_TRACES_DIR) / "device-bus";
+  std::string text = contents(dir / "bus.trace");
+  text.insert(text.find('\n') + 1, "# port: device /dev/parport0\n");
+  Scratch scratch;
+  const std::string trace = scratch.file("bus.trace");
+  std::ofstream(trace) << text;
+  const RunResult run = replay(trace, arguments_of(trace));
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out == contents(dir / "stdout"));
 }
 
 } // namespace

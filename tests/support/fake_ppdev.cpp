@@ -9,8 +9,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/ioctl.h>
+#include <linux/major.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace vorn::test {
 
@@ -45,8 +48,10 @@ ssize_t fake_read(int fd, void *buf, size_t n) { return active->read(fd, buf, n)
 ssize_t fake_write(int fd, const void *buf, size_t n) { return active->write(fd, buf, n); }
 int fake_ioctl(int fd, unsigned long request, void *arg) { return active->ioctl(fd, request, arg); }
 int fake_flock(int fd, int) { return active->flock(fd); }
+int fake_stat(const char *path, struct stat *st) { return active->stat(path, st); }
 
-constexpr OsCalls kFakeCalls{fake_open, fake_close, fake_read, fake_write, fake_ioctl, fake_flock};
+constexpr OsCalls kFakeCalls{fake_open,  fake_close, fake_read, fake_write,
+                             fake_ioctl, fake_flock, fake_stat};
 
 int fail(int err) {
   errno = err;
@@ -353,6 +358,18 @@ int FakePpdev::flock(int fd) {
   if (f == nullptr)
     return fail(EBADF);
   return f->kind == FileKind::lock ? fail(EWOULDBLOCK) : 0;
+}
+
+int FakePpdev::stat(const char *path, struct stat *st) {
+  if (std::strcmp(path, kDevice) != 0)
+    return ::stat(path, st);
+  if (node_ == Node::absent)
+    return fail(ENOENT);
+  // As udev makes it: crw-rw---- root lp, ppdev's major, minor 0.
+  *st = {};
+  st->st_mode = S_IFCHR | 0660;
+  st->st_rdev = makedev(PP_MAJOR, 0);
+  return 0;
 }
 
 void FakePpdev::note_setting(Call call, int value) {

@@ -2,7 +2,8 @@
 // kernel's ppdev and parport_pc would for one port, parport0, with a
 // simulated board set behind it. It serves /proc/sys/dev/parport/parport0
 // (base-addr, modes, devices/active) and /dev/parport0, and counts every
-// call by kind and every register access the kernel would make for it.
+// call by kind (but stat) and every register access the kernel would make
+// for it.
 //
 // As the kernel does: the claim puts the control register to 0x0c (0x1c
 // with the port's interrupt); one read() moves at most 1024 bytes and
@@ -133,6 +134,9 @@ public:
   ssize_t write(int fd, const void *buf, size_t count);
   int ioctl(int fd, unsigned long request, void *arg);
   int flock(int fd);
+  // Not counted (start-up only). Paths other than /dev/parport0 are the
+  // machine's own: /dev/null is its character device 1:3.
+  int stat(const char *path, struct stat *st);
 
 private:
   enum class FileKind { text, device, lock };

@@ -337,6 +337,12 @@ RunResult run_tool(const std::string &program, const RunSettings &how) {
   std::vector<char *> envp = pointers(env_strings);
 
   Pipe in = make_pipe(), err = make_pipe();
+  if (how.input_on_terminal) {
+    const Pipe terminal = make_terminal();
+    close_fd(in.read_end);
+    close_fd(in.write_end);
+    in = {terminal.write_end, terminal.read_end}; // the child reads the slave side
+  }
   Pipe out = how.output_on_terminal ? make_terminal() : make_pipe();
   pid_t pid = fork();
   if (pid == 0)

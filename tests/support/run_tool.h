@@ -54,6 +54,7 @@ struct RunSettings {
   std::vector<Step> steps;
   milliseconds timeout{20000};     // then the child is killed
   bool output_on_terminal = false; // standard output a pseudo-terminal, not a pipe
+  bool input_on_terminal = false;  // standard input a pseudo-terminal, not a pipe
 };
 
 struct RunResult {

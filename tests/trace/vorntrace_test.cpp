@@ -33,6 +33,21 @@ TEST_F(Vorntrace, ReadsAFileAGzipFileUnderAnyNameAndStandardInput) {
   }
 }
 
+TEST_F(Vorntrace, UsageOnATerminalAndOnHelp) {
+  RunSettings how;
+  how.input_on_terminal = true;
+  how.keep_input_open = true;
+  how.timeout = milliseconds(5000);
+  RunResult r = run_tool(VORNTRACE, how);
+  EXPECT_FALSE(r.timed_out) << "waited for a trace typed on the terminal";
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err.rfind("usage: ", 0), 0u) << r.err;
+  r = run({"--help"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("usage: ", 0), 0u) << r.out;
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(Vorntrace, AFolderOrAMissingFileIsRefusedWithTheReason) {
   for (const auto &[file, reason] : {std::pair<std::string, std::string>{dir_, "Is a directory"},
                                      {path("missing"), "No such file or directory"}}) {
