@@ -33,7 +33,7 @@ template <typename T> void out(void *data, T value) { std::memcpy(data, &value, 
 
 } // namespace
 
-ParportBridge::ParportBridge(Simulator &sim, trace::Output *trace) : sim_(sim), trace_(trace) {}
+ParportBridge::ParportBridge(Simulator &sim, trace::Output *trace) : sim_(&sim), trace_(trace) {}
 
 int ParportBridge::open(bool nonblocking) {
   if (open_)
@@ -53,7 +53,7 @@ void ParportBridge::close() {
 
 std::uint8_t ParportBridge::access_read(Reg reg) {
   ++counts_.accesses;
-  const std::uint8_t value = sim_.read(reg);
+  const std::uint8_t value = sim_->read(reg);
   if (trace_ != nullptr)
     trace_->access('R', static_cast<std::uint16_t>(reg), value);
   return value;
@@ -61,7 +61,7 @@ std::uint8_t ParportBridge::access_read(Reg reg) {
 
 void ParportBridge::access_write(Reg reg, std::uint8_t value) {
   ++counts_.accesses;
-  sim_.write(reg, value);
+  sim_->write(reg, value);
   if (trace_ != nullptr)
     trace_->access('W', static_cast<std::uint16_t>(reg), value);
 }
@@ -76,6 +76,12 @@ void ParportBridge::set_control(std::uint8_t lines) {
                static_cast<std::uint8_t>(control_ | (reverse_ ? map::kCtrlDirection : 0)));
 }
 
+void ParportBridge::power_on(Simulator &sim) {
+  sim_ = &sim;
+  sim_->write(Reg::control, static_cast<std::uint8_t>(control_ | (reverse_ ? map::kCtrlDirection : 0)));
+  note("power-on");
+}
+
 bool ParportBridge::address_mode() const { return (mode_ & IEEE1284_ADDR) != 0; }
 
 bool ParportBridge::cycle_read(std::uint8_t &byte) {
@@ -86,7 +92,7 @@ bool ParportBridge::cycle_read(std::uint8_t &byte) {
     ++counts_.data_cycles;
     byte = access_read(Reg::epp_data);
   }
-  const bool answered = !sim_.take_timeout();
+  const bool answered = !sim_->take_timeout();
   counts_.short_cycles += answered ? 0 : 1;
   return answered;
 }
@@ -99,7 +105,7 @@ bool ParportBridge::cycle_write(std::uint8_t byte) {
     ++counts_.data_cycles;
     access_write(Reg::epp_data, byte);
   }
-  const bool answered = !sim_.take_timeout();
+  const bool answered = !sim_->take_timeout();
   counts_.short_cycles += answered ? 0 : 1;
   return answered;
 }

@@ -48,6 +48,10 @@ public:
   long read(std::uint8_t *bytes, std::size_t count);
   long write(const std::uint8_t *bytes, std::size_t count);
 
+  // The boards powered off and on: `sim` (not owned) serves from now on,
+  // its port lines set to what the port drives; claim, mode and counts stay.
+  void power_on(Simulator &sim);
+
   const BridgeCounts &counts() const { return counts_; }
   // "accesses=N requests=N ..." for the stats file.
   std::string counts_line() const;
@@ -63,7 +67,7 @@ private:
   bool cycle_write(std::uint8_t byte);
   bool address_mode() const;
 
-  Simulator &sim_;
+  Simulator *sim_;
   trace::Output *trace_;
   BridgeCounts counts_;
   bool open_ = false;

@@ -2,7 +2,8 @@
 // mount, for QEMU's pass-through port (-chardev parallel,path=MOUNT/parport0).
 // MOUNT/parportN answers the ppdev requests from the N+1-th rig; a line
 // written to MOUNT/marks puts the counts of every port so far in the stats
-// file, so that a guest can frame what it wants counted.
+// file, so that a guest can frame what it wants counted; the line
+// "!power-on" puts every port's boards back to their power-on state.
 #define FUSE_USE_VERSION 35
 
 #include "parport_bridge.h"
@@ -28,9 +29,11 @@ namespace {
 constexpr int kExitRuntime = 1;
 constexpr int kExitSetup = 2;
 constexpr char kMarks[] = "marks";
+constexpr char kPowerOn[] = "!power-on";
 constexpr std::uint64_t kMarksHandle = ~0ull;
 
 struct Port {
+  vorn::sim::Rig rig;
   std::unique_ptr<vorn::sim::Simulator> sim;
   std::unique_ptr<vorn::trace::Output> trace;
   std::unique_ptr<vorn::sim::ParportBridge> bridge;
@@ -80,6 +83,14 @@ int port_of(const char *path) {
 }
 
 bool is_marks(const char *path) { return path == std::string("/") + kMarks; }
+
+void power_on() {
+  for (Port &port : server.ports) {
+    auto fresh = std::make_unique<vorn::sim::Simulator>(port.rig);
+    port.bridge->power_on(*fresh);
+    port.sim = std::move(fresh);
+  }
+}
 
 void write_counts(const std::string &label) {
   for (std::size_t i = 0; i < server.ports.size(); ++i) {
@@ -162,7 +173,10 @@ int fs_write(const char *, const char *buf, size_t size, off_t, fuse_file_info *
         server.ports[fi->fh].bridge->write(reinterpret_cast<const std::uint8_t *>(buf), size));
   for (std::size_t i = 0; i < size; ++i) {
     if (buf[i] == '\n') {
-      write_counts(server.marks_line);
+      if (server.marks_line == kPowerOn)
+        power_on();
+      else
+        write_counts(server.marks_line);
       server.marks_line.clear();
     } else if (buf[i] != '\r') {
       server.marks_line += buf[i];
@@ -260,8 +274,8 @@ bool make_ports(Server &s) {
   for (std::size_t i = 0; i < rigs.size(); ++i) {
     Port port;
     try {
-      port.sim = std::make_unique<vorn::sim::Simulator>(
-          rigs[i].empty() ? vorn::sim::default_rig() : vorn::sim::load_rig(rigs[i]));
+      port.rig = rigs[i].empty() ? vorn::sim::default_rig() : vorn::sim::load_rig(rigs[i]);
+      port.sim = std::make_unique<vorn::sim::Simulator>(port.rig);
     } catch (const vorn::sim::RigError &e) {
       std::fprintf(stderr, "vornsim-lpt: %s\n", e.what());
       return false;

@@ -12,12 +12,23 @@ as_user() {
   exec timeout -s KILL "$RUN_LIMIT" su -s /bin/sh "$1" -c "exec $2"
 }
 
+# A line to the bridge's marks (the boards boot); the port is drained at
+# close, so the bridge has it before anything after reaches the boards.
+mark() {
+  [ -z "${MARKS:-}" ] || echo "$1" >"$MARKS"
+}
+
+# The bridge's boards back to their power-on state, as a fresh vorndiag-sim has them.
+power_on() { mark '!power-on'; }
+
 kcase() {
   CASE_NAME=$1
   CASE_DIR=/tmp/cases/$CASE_NAME
   mkdir -p "$CASE_DIR"
   [ $# -gt 1 ] && shift
+  mark "$CASE_NAME begin"
   "$@"
+  mark "$CASE_NAME end"
   for file in "$CASE_DIR"/*; do
     echo "==VORN== file $CASE_NAME ${file##*/}" >&3
     gzip -c "$file" | base64 >&3
@@ -56,6 +67,16 @@ run_interrupted() {
   interrupt $! "$CASE_DIR/status"
 }
 
+run_until() {
+  as_user "$1" "$4" </dev/null >"$CASE_DIR/stdout" 2>"$CASE_DIR/stderr" &
+  i=0
+  while [ $i -lt $(($3 * 4)) ] && ! grep -Eq -- "$2" "$CASE_DIR/stdout"; do
+    sleep 0.25
+    i=$((i + 1))
+  done
+  interrupt $! "$CASE_DIR/status"
+}
+
 hold() {
   as_user "$1" "$2" </dev/null >"$CASE_DIR/held.stdout" 2>&1 &
   HELD=$!
@@ -71,3 +92,7 @@ expect_output() { :; }
 expect_empty_bus_map() { :; }
 expect_held_status() { :; }
 expect_kept() { :; }
+expect_as_sim() { :; }
+expect_no_board_reset() { :; }
+expect_pass_accesses() { :; }
+expect_replays() { :; }
