@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -302,6 +303,37 @@ bool make_ports(Server &s) {
   return true;
 }
 
+// Mounts, serves until unmounted or told to stop, unmounts. A stop by
+// SIGINT, SIGTERM or SIGHUP is a clean end.
+int serve(const fuse_operations &ops) {
+  const Options &o = server.options;
+  std::vector<std::string> args = {"vornsim-lpt", "-o", "fsname=vornsim-lpt,subtype=vornsim-lpt"};
+  if (o.allow_other)
+    args.insert(args.end(), {"-o", "allow_other"});
+  std::vector<char *> argv;
+  for (std::string &a : args)
+    argv.push_back(a.data());
+  fuse_args fargs = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+  fuse *f = fuse_new(&fargs, &ops, sizeof ops, nullptr);
+  if (f == nullptr)
+    return kExitRuntime;
+  int status = kExitRuntime;
+  if (fuse_mount(f, o.mountpoint.c_str()) == 0) {
+    fuse_session *session = fuse_get_session(f);
+    if (fuse_set_signal_handlers(session) == 0) {
+      if (fuse_daemonize(o.foreground ? 1 : 0) == 0) {
+        // One thread: the board set is single-threaded like the bus.
+        const int end = fuse_loop(f);
+        status = end == 0 || end == SIGINT || end == SIGTERM || end == SIGHUP ? 0 : kExitRuntime;
+      }
+      fuse_remove_signal_handlers(session);
+    }
+    fuse_unmount(f);
+  }
+  fuse_destroy(f);
+  return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -327,19 +359,7 @@ int main(int argc, char **argv) {
   ops.truncate = fs_truncate;
   ops.ioctl = fs_ioctl;
 
-  // One thread: the board set is single-threaded like the bus.
-  std::vector<std::string> args = {"vornsim-lpt", "-s", "-o",
-                                   "fsname=vornsim-lpt,subtype=vornsim-lpt"};
-  if (o.foreground)
-    args.emplace_back("-f");
-  if (o.allow_other)
-    args.insert(args.end(), {"-o", "allow_other"});
-  args.push_back(o.mountpoint);
-  std::vector<char *> fuse_argv;
-  for (std::string &a : args)
-    fuse_argv.push_back(a.data());
-  const int result = fuse_main(static_cast<int>(fuse_argv.size()), fuse_argv.data(), &ops, nullptr);
-
+  const int result = serve(ops);
   write_counts("end");
   for (Port &port : server.ports)
     if (port.trace && !port.trace->close())
@@ -347,5 +367,5 @@ int main(int argc, char **argv) {
                    std::strerror(port.trace->error()));
   if (server.stats != nullptr)
     std::fclose(server.stats);
-  return result == 0 ? 0 : kExitRuntime;
+  return result;
 }

@@ -67,16 +67,6 @@ run_interrupted() {
   interrupt $! "$CASE_DIR/status"
 }
 
-run_until() {
-  as_user "$1" "$4" </dev/null >"$CASE_DIR/stdout" 2>"$CASE_DIR/stderr" &
-  i=0
-  while [ $i -lt $(($3 * 4)) ] && ! grep -Eq -- "$2" "$CASE_DIR/stdout"; do
-    sleep 0.25
-    i=$((i + 1))
-  done
-  interrupt $! "$CASE_DIR/status"
-}
-
 hold() {
   as_user "$1" "$2" </dev/null >"$CASE_DIR/held.stdout" 2>&1 &
   HELD=$!

@@ -23,7 +23,7 @@ kcase() {
     passed=$((passed + 1))
   else
     echo "FAIL $BOOT/$CASE_NAME"
-    printf '    %s\n' "${problems[@]}"
+    printf '    %s\n' "${problems[@]}" "${notes[@]}"
     cat "$CASE_DIR/stdout" "$CASE_DIR/stderr" 2>/dev/null | tr '\r' '\n' | head -n 6 |
       cut -c 1-100 | sed 's/^/    | /'
     failed=$((failed + 1))
@@ -33,7 +33,6 @@ kcase() {
 run() { :; }
 run_fed() { :; }
 run_interrupted() { :; }
-run_until() { :; }
 hold() { :; }
 release() { :; }
 keep() { :; }
