@@ -15,8 +15,8 @@ namespace vorn::sim {
 namespace {
 
 // The four control lines a ppdev caller writes; the direction bit is PPDATADIR's.
-constexpr std::uint8_t kControlLines = PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD |
-                                       PARPORT_CONTROL_INIT | PARPORT_CONTROL_SELECT;
+constexpr std::uint8_t kControlLines =
+    PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD | PARPORT_CONTROL_INIT | PARPORT_CONTROL_SELECT;
 // What the kernel's port driver writes at a claim: nInit high, nSelectIn asserted.
 constexpr std::uint8_t kControlAtClaim = PARPORT_CONTROL_SELECT | PARPORT_CONTROL_INIT;
 // The kernel moves at most this much per read() or write().
@@ -78,7 +78,8 @@ void ParportBridge::set_control(std::uint8_t lines) {
 
 void ParportBridge::power_on(Simulator &sim) {
   sim_ = &sim;
-  sim_->write(Reg::control, static_cast<std::uint8_t>(control_ | (reverse_ ? map::kCtrlDirection : 0)));
+  sim_->write(Reg::control,
+              static_cast<std::uint8_t>(control_ | (reverse_ ? map::kCtrlDirection : 0)));
   note("power-on");
 }
 

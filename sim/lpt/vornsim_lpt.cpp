@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -237,12 +237,11 @@ bool usable_mountpoint(const std::string &path) {
   struct stat parent {};
   if (stat(path.c_str(), &st) != 0) {
     if (errno == ENOTCONN)
-      std::fprintf(stderr,
-                   "vornsim-lpt: %s is a mount whose server has gone: fusermount3 -u %s\n",
+      std::fprintf(stderr, "vornsim-lpt: %s is a mount whose server has gone: fusermount3 -u %s\n",
                    path.c_str(), path.c_str());
     else
-      std::fprintf(stderr, "vornsim-lpt: mount point %s: %s (make it with mkdir)\n",
-                   path.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "vornsim-lpt: mount point %s: %s (make it with mkdir)\n", path.c_str(),
+                   std::strerror(errno));
     return false;
   }
   if (!S_ISDIR(st.st_mode)) {
@@ -295,8 +294,8 @@ bool make_ports(Server &s) {
   if (!s.options.stats.empty()) {
     s.stats = std::fopen(absolute(s.options.stats).c_str(), "w");
     if (s.stats == nullptr) {
-      std::fprintf(stderr, "vornsim-lpt: cannot write stats file %s: %s\n",
-                   s.options.stats.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "vornsim-lpt: cannot write stats file %s: %s\n", s.options.stats.c_str(),
+                   std::strerror(errno));
       return false;
     }
   }

@@ -106,14 +106,16 @@ TEST(VornsimLpt, RefusesAMissingOrBusyMountPoint) {
     GTEST_SKIP() << "FUSE is not usable here";
   ScratchDir dir;
   const std::string mount = dir.file("mnt");
-  vorn::test::RunResult missing = vorn::test::run_tool(VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
+  vorn::test::RunResult missing = vorn::test::run_tool(
+      VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
   EXPECT_EQ(missing.exit_status, 2);
   EXPECT_NE(missing.err.find("mkdir"), std::string::npos) << missing.err;
 
   ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
   const pid_t pid = serve({"--foreground", mount});
   ASSERT_TRUE(appears(mount + "/parport0"));
-  vorn::test::RunResult busy = vorn::test::run_tool(VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
+  vorn::test::RunResult busy = vorn::test::run_tool(
+      VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
   EXPECT_EQ(busy.exit_status, 2);
   EXPECT_NE(busy.err.find("in use"), std::string::npos) << busy.err;
   kill(pid, SIGTERM);

@@ -69,10 +69,10 @@ TEST(ParportBridge, RefusesRegisterRequestsBeforeTheClaim) {
   ASSERT_EQ(bridge.open(false), 0);
   std::uint8_t byte = 0;
   int word = 0;
-  for (unsigned cmd : std::initializer_list<unsigned>{PPRSTATUS, PPWCONTROL, PPRCONTROL, PPRDATA, PPWDATA, PPSETMODE, PPDATADIR,
-                       PPRELEASE})
+  for (unsigned cmd : std::initializer_list<unsigned>{PPRSTATUS, PPWCONTROL, PPRCONTROL, PPRDATA,
+                                                      PPWDATA, PPSETMODE, PPDATADIR, PPRELEASE})
     EXPECT_EQ(bridge.ioctl(cmd, cmd == PPSETMODE || cmd == PPDATADIR ? static_cast<void *>(&word)
-                                                                      : &byte),
+                                                                     : &byte),
               -EINVAL)
         << std::hex << cmd;
   EXPECT_EQ(bridge.read(&byte, 1), -EINVAL);
@@ -106,7 +106,7 @@ struct Transfer {
   std::uint8_t address; // selected first
   bool reading;
   std::size_t count;
-  long moved;         // what read()/write() returns
+  long moved;           // what read()/write() returns
   std::uint64_t shorts; // cycles no board answered
   bool full = false;    // boards at every block
 };
@@ -189,16 +189,14 @@ TEST(ParportBridge, TransfersOutsideEppModeAreRefused) {
 
 struct LineChange {
   const char *name;
-  std::uint8_t lines;  // PPWCONTROL, or PPFCONTROL's value under mask 0x04
+  std::uint8_t lines; // PPWCONTROL, or PPFCONTROL's value under mask 0x04
   bool frob;
   std::uint64_t resets;
 };
 
 const LineChange kLineChanges[] = {
-    {"NinitLow", 0x00, false, 1},
-    {"NinitLowWithSelect", 0x08, false, 1},
-    {"FrobbedLow", 0x00, true, 1},
-    {"AddressStrobeOnly", 0x0c, false, 0},
+    {"NinitLow", 0x00, false, 1},   {"NinitLowWithSelect", 0x08, false, 1},
+    {"FrobbedLow", 0x00, true, 1},  {"AddressStrobeOnly", 0x0c, false, 0},
     {"FrobbedHigh", 0x04, true, 0},
 };
 
