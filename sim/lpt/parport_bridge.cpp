@@ -85,30 +85,29 @@ void ParportBridge::power_on(Simulator &sim) {
 
 bool ParportBridge::address_mode() const { return (mode_ & IEEE1284_ADDR) != 0; }
 
-bool ParportBridge::cycle_read(std::uint8_t &byte) {
+Reg ParportBridge::cycle_register() {
   if (address_mode()) {
     ++counts_.address_cycles;
-    byte = access_read(Reg::epp_addr);
-  } else {
-    ++counts_.data_cycles;
-    byte = access_read(Reg::epp_data);
+    return Reg::epp_addr;
   }
+  ++counts_.data_cycles;
+  return Reg::epp_data;
+}
+
+bool ParportBridge::cycle_answered() {
   const bool answered = !sim_->take_timeout();
   counts_.short_cycles += answered ? 0 : 1;
   return answered;
 }
 
+bool ParportBridge::cycle_read(std::uint8_t &byte) {
+  byte = access_read(cycle_register());
+  return cycle_answered();
+}
+
 bool ParportBridge::cycle_write(std::uint8_t byte) {
-  if (address_mode()) {
-    ++counts_.address_cycles;
-    access_write(Reg::epp_addr, byte);
-  } else {
-    ++counts_.data_cycles;
-    access_write(Reg::epp_data, byte);
-  }
-  const bool answered = !sim_->take_timeout();
-  counts_.short_cycles += answered ? 0 : 1;
-  return answered;
+  access_write(cycle_register(), byte);
+  return cycle_answered();
 }
 
 long ParportBridge::read(std::uint8_t *bytes, std::size_t count) {

@@ -62,6 +62,10 @@ private:
   std::uint8_t access_read(Reg reg);
   void access_write(Reg reg, std::uint8_t value);
   void set_control(std::uint8_t value);
+  // The register of the next EPP cycle in the mode set, counted.
+  Reg cycle_register();
+  // Whether no timeout followed the cycle; the flag is cleared.
+  bool cycle_answered();
   // One EPP cycle; false when no board answered it.
   bool cycle_read(std::uint8_t &byte);
   bool cycle_write(std::uint8_t byte);

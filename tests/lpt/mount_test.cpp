@@ -64,12 +64,26 @@ int exit_status(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(VornsimLpt, ServesThePortThroughTheKernelAndCountsAtUnmount) {
-  if (!fuse_usable())
-    GTEST_SKIP() << "FUSE is not usable here";
+vorn::test::RunResult run_beside(const std::string &mount) {
+  return vorn::test::run_tool(
+      VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
+}
+
+class VornsimLpt : public testing::Test {
+protected:
+  void SetUp() override {
+    if (!fuse_usable())
+      GTEST_SKIP() << "FUSE is not usable here";
+  }
+  // A fresh, empty mount point.
+  void make_mount() { ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0); }
+
   ScratchDir dir;
   const std::string mount = dir.file("mnt");
-  ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+};
+
+TEST_F(VornsimLpt, ServesThePortThroughTheKernelAndCountsAtUnmount) {
+  make_mount();
   const pid_t pid = serve({"--foreground", "--stats", dir.file("stats"), mount});
   ASSERT_TRUE(appears(mount + "/parport0"));
 
@@ -101,33 +115,23 @@ TEST(VornsimLpt, ServesThePortThroughTheKernelAndCountsAtUnmount) {
   EXPECT_EQ(::stat((mount + "/parport0").c_str(), &st), -1) << "unmounted";
 }
 
-TEST(VornsimLpt, RefusesAMissingOrBusyMountPoint) {
-  if (!fuse_usable())
-    GTEST_SKIP() << "FUSE is not usable here";
-  ScratchDir dir;
-  const std::string mount = dir.file("mnt");
-  vorn::test::RunResult missing = vorn::test::run_tool(
-      VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
+TEST_F(VornsimLpt, RefusesAMissingOrBusyMountPoint) {
+  vorn::test::RunResult missing = run_beside(mount);
   EXPECT_EQ(missing.exit_status, 2);
   EXPECT_NE(missing.err.find("mkdir"), std::string::npos) << missing.err;
 
-  ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+  make_mount();
   const pid_t pid = serve({"--foreground", mount});
   ASSERT_TRUE(appears(mount + "/parport0"));
-  vorn::test::RunResult busy = vorn::test::run_tool(
-      VORNSIM_LPT, {.args = {"--foreground", mount}, .env = {}, .input = {}, .steps = {}});
+  vorn::test::RunResult busy = run_beside(mount);
   EXPECT_EQ(busy.exit_status, 2);
   EXPECT_NE(busy.err.find("in use"), std::string::npos) << busy.err;
   kill(pid, SIGTERM);
   EXPECT_EQ(exit_status(pid), 0);
 }
 
-TEST(VornsimLpt, EndsWhenItsLastUserClosesThePort) {
-  if (!fuse_usable())
-    GTEST_SKIP() << "FUSE is not usable here";
-  ScratchDir dir;
-  const std::string mount = dir.file("mnt");
-  ASSERT_EQ(::mkdir(mount.c_str(), 0755), 0);
+TEST_F(VornsimLpt, EndsWhenItsLastUserClosesThePort) {
+  make_mount();
   const pid_t pid = serve({"--foreground", "--exit-on-close", mount});
   ASSERT_TRUE(appears(mount + "/parport0"));
   const int fd = ::open((mount + "/parport0").c_str(), O_RDWR);
