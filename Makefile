@@ -38,8 +38,8 @@ KERNEL_FIXTURES ?= build/$(PRESET)/kernel-fixtures
 check-kernel:
 	@./scripts/ensure-deps kernel
 	cmake --preset $(PRESET) >/dev/null
-	cmake --build --preset $(PRESET) -j $(JOBS) --target vorndiag
-	tests/kernel/run --fixtures $(KERNEL_FIXTURES) build/$(PRESET)/bin/vorndiag
+	cmake --build --preset $(PRESET) -j $(JOBS) --target vorndiag vorndiag-sim vornsim-lpt
+	tests/kernel/run --fixtures $(KERNEL_FIXTURES) --boards build/$(PRESET)/bin build/$(PRESET)/bin/vorndiag
 
 # The Debian packages (debian/), built from a copy of the tree so that they
 # and the build's by-products land in DEB_DIR, not beside the repository;

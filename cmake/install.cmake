@@ -9,7 +9,7 @@ set(VORN_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/vorn)
 
 # Programs that exist in this build.
 set(vorn_programs vorndiag)
-foreach(program vorndiag-sim vorntrace)
+foreach(program vorndiag-sim vorntrace vornsim-lpt)
   if(TARGET ${program})
     list(APPEND vorn_programs ${program})
   endif()
@@ -65,5 +65,8 @@ endforeach()
 # Man pages; vorndiag-sim shares the page of vorndiag.
 set(VORN_MAN_DIR ${CMAKE_INSTALL_MANDIR}/man1)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/vorndiag-sim.1 ".so man1/vorndiag.1\n")
-install(FILES docs/vorndiag.1 docs/vorntrace.1 ${CMAKE_CURRENT_BINARY_DIR}/vorndiag-sim.1
-        DESTINATION ${VORN_MAN_DIR})
+set(vorn_man_pages docs/vorndiag.1 docs/vorntrace.1 ${CMAKE_CURRENT_BINARY_DIR}/vorndiag-sim.1)
+if(TARGET vornsim-lpt)
+  list(APPEND vorn_man_pages docs/vornsim-lpt.1)
+endif()
+install(FILES ${vorn_man_pages} DESTINATION ${VORN_MAN_DIR})

@@ -113,6 +113,12 @@ std::uint64_t Simulator::injected_flips_total() const {
   return n;
 }
 
+bool Simulator::take_timeout() {
+  const bool timed_out = (impl_->status & map::kStatusTimeout) != 0;
+  impl_->status &= static_cast<std::uint8_t>(~map::kStatusTimeout);
+  return timed_out;
+}
+
 bool Simulator::trace_to(const std::string &path) {
   auto tracer = std::make_unique<TracingBackend>(*this, no_run_control());
   if (!tracer->trace_to(path))

@@ -111,7 +111,9 @@ std::uint8_t SimulatorImpl::read(Reg reg) {
   std::uint8_t value = 0xFF;
   switch (reg) {
   case Reg::data:
-    value = data_latch;
+    // Reversed, the PC no longer drives the lines and no board does
+    // outside a cycle: they float high.
+    value = reverse() ? 0xFF : data_latch;
     break;
   case Reg::status:
     value = status;

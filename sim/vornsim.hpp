@@ -181,6 +181,9 @@ public:
   std::uint64_t unanswered_cycles() const;      // data cycles no board answered
   std::uint64_t injected_flips(int axis) const; // axis 0-3: flips in its count bytes
   std::uint64_t injected_flips_total() const;
+  // Whether the last EPP cycles timed out, clearing the port's flag as a
+  // port driver does after each cycle; not a bus access.
+  bool take_timeout();
 
   // Port trace: one line "R|W <offset> <hh>" per access that comes through
   // the library (a vorn::TracingBackend around the simulator). trace_to(path)

@@ -33,6 +33,12 @@ for f in "$prefix"/bin/* "$libdir"/libvorn*.so.1; do
     [[ $dir == '$ORIGIN'* ]] || fail "${f#"$prefix"/} has run path $dir"
   done
 done
+# vornsim-lpt, where libfuse3 was found, with its man page.
+if [ -e "$build/bin/vornsim-lpt" ]; then
+  [ -e "$prefix/share/man/man1/vornsim-lpt.1" ] || fail "vornsim-lpt.1 not installed"
+  help=$(env -i "$prefix/bin/vornsim-lpt" --help 2>&1) && grep -q '^usage: vornsim-lpt' <<<"$help" ||
+    fail "installed vornsim-lpt: $help"
+fi
 map=$(env -i "$prefix/bin/vorndiag-sim" 378 bus 2>&1) || fail "installed vorndiag-sim: $map"
 grep -q '^   1        Rategen Board    2$' <<<"$map" || fail "installed vorndiag-sim printed: $map"
 # A test name that does not exist: the usage, before any port access.

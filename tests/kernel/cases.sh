@@ -9,14 +9,25 @@
 #   run_interrupted USER SECS CMD  Ctrl-C (SIGINT) after SECS
 #   hold USER CMD / release      CMD runs in the background in between
 #   keep FILE                    FILE comes back to the host
+#   power_on                     the bridge's boards as at power-on (boards boot)
 #   expect_status N | expect_output ERE | expect_empty_bus_map
 #   expect_held_status N | expect_kept NAME (copied to --fixtures DIR)
+#   expect_as_sim RIG LOOP TEST...  stdout as vorndiag-sim's on RIG; LOOP 0:
+#                                byte for byte, else a looping test: its
+#                                distinct lines, the shorter list the start of
+#                                the other, or only its first LOOP lines (a
+#                                closed loop, whose later passes depend on
+#                                the time a pass takes)
+#   expect_no_board_reset        the bridge saw nInit stay high (boards boot)
+#   expect_pass_accesses        the bridge's accesses per pass (boards boot)
+#   expect_replays NAME          NAME replays on the host to the same output
 #
 # CMD is one simple command; `env NAME=value prog ...` sets variables.
 
 boots="open lockdown"
 append_open=""
 append_lockdown="lockdown=integrity"
+append_boards=""
 
 boot_open() {
   kcase raw_root_bus bus_map root 378 # ioperm, no parport driver yet
@@ -161,4 +172,107 @@ trace_rate() {
   expect_output 'volts=-1\.250000'
   expect_output 'non numeric volts , quitting'
   expect_kept rate.trace
+}
+
+# The simulated board set on QEMU's pass-through ports (tests/kernel/run
+# --boards): default rig at 0x378, noisy at 0x278. The raw path as root
+# first, then lockdown raised and the kernel device as tech.
+boot_boards() {
+  boards_path raw root 6
+  kcase lockdown_raised
+  kcase boards_loaded
+  boards_path dev tech 15
+}
+
+# The fourteen tests as vorndiag-sim runs them, then the noisy bus and the
+# recordings, on one path.
+boards_path() { # NAME USER COMMTEST_SECS
+  kcase "$1_bus" same_as_sim "$2" 0 bus
+  kcase "$1_rate" fed_as_sim "$2" '1\n2.5\n-1.25\nq\n' rate
+  kcase "$1_dio" fed_as_sim "$2" '1\n0x55\n0\n\n' dio
+  kcase "$1_spindle" fed_as_sim "$2" '5\n-3\n' spindle
+  for test in pos limit home diocontinuous; do
+    kcase "$1_$test" same_as_sim "$2" 1 "$test"
+  done
+  for test in index indexres latch; do
+    kcase "$1_$test" same_as_sim "$2" 1 "$test" 1
+  done
+  # the two headings and the first pass
+  kcase "$1_servo" same_as_sim "$2" 7 servo
+  kcase "$1_servof" same_as_sim "$2" 6 servof
+  # long enough for the first report, at 1000 cycles; the device is slower
+  kcase "$1_commtest" commtest_as_sim "$2" "$3"
+  kcase "$1_noisy_commtest" noisy_commtest "$2" "$3"
+  kcase "$1_rec_bus" boards_recorded "$2" 0 bus
+  kcase "$1_rec_pos" boards_recorded "$2" 1 pos
+  kcase "$1_rec_servof" boards_recorded "$2" 1 servof
+}
+
+same_as_sim() { # USER LOOP TEST [AXIS]: LOOP 0 runs to its end, else Ctrl-C after 1 s
+  user=$1
+  loop=$2
+  shift 2
+  power_on
+  if [ "$loop" = 0 ]; then
+    run "$user" "vorndiag 378 $*"
+  else
+    run_interrupted "$user" 1 "vorndiag 378 $*"
+  fi
+  expect_as_sim default "$loop" 378 "$@"
+  expect_no_board_reset
+  [ "$1" != servof ] || expect_pass_accesses
+}
+
+commtest_as_sim() { # USER SECS
+  power_on
+  run_interrupted "$1" "$2" 'vorndiag 378 commtest'
+  expect_as_sim default 1 378 commtest
+  expect_output '^ 1000 test cycles, 0 errors$'
+  expect_no_board_reset
+  expect_pass_accesses
+}
+
+fed_as_sim() { # USER INPUT TEST
+  power_on
+  run_fed "$1" "$2" "vorndiag 378 $3"
+  expect_as_sim default 0 378 "$3"
+  expect_no_board_reset
+}
+
+# The noisy board set at 0x278 (parport1): bit flips the test counts.
+noisy_commtest() { # USER SECS
+  run_interrupted "$1" "$2" 'vorndiag 278 commtest'
+  expect_status 0
+  expect_output '^ [0-9]+000 test cycles, [1-9][0-9]* errors$'
+  expect_no_board_reset
+}
+
+boards_recorded() { # USER SECS TEST: recorded in the guest, replayed here
+  user=$1
+  secs=$2
+  shift 2
+  trace=/tmp/$CASE_NAME.trace
+  if [ "$secs" = 0 ]; then
+    run "$user" "env VORN_TRACE=$trace vorndiag 378 $*"
+  else
+    run_interrupted "$user" "$secs" "env VORN_TRACE=$trace vorndiag 378 $*"
+  fi
+  keep "$trace"
+  expect_status 0
+  expect_kept "$CASE_NAME.trace"
+  expect_replays "$CASE_NAME.trace"
+  expect_no_board_reset
+}
+
+# From here on ioperm is refused even to root, as under lockdown=integrity.
+lockdown_raised() {
+  run root 'sh -c "mount -t securityfs none /sys/kernel/security && echo integrity >/sys/kernel/security/lockdown && vorndiag 378 bus"'
+  expect_status 2
+  expect_output 'Operation not permitted'
+}
+
+boards_loaded() {
+  run root load-parport
+  expect_status 0
+  expect_output '^modes .*EPP'
 }

@@ -12,12 +12,23 @@ as_user() {
   exec timeout -s KILL "$RUN_LIMIT" su -s /bin/sh "$1" -c "exec $2"
 }
 
+# A line to the bridge's marks (the boards boot); the port is drained at
+# close, so the bridge has it before anything after reaches the boards.
+mark() {
+  [ -z "${MARKS:-}" ] || echo "$1" >"$MARKS"
+}
+
+# The bridge's boards back to their power-on state, as a fresh vorndiag-sim has them.
+power_on() { mark '!power-on'; }
+
 kcase() {
   CASE_NAME=$1
   CASE_DIR=/tmp/cases/$CASE_NAME
   mkdir -p "$CASE_DIR"
   [ $# -gt 1 ] && shift
+  mark "$CASE_NAME begin"
   "$@"
+  mark "$CASE_NAME end"
   for file in "$CASE_DIR"/*; do
     echo "==VORN== file $CASE_NAME ${file##*/}" >&3
     gzip -c "$file" | base64 >&3
@@ -71,3 +82,7 @@ expect_output() { :; }
 expect_empty_bus_map() { :; }
 expect_held_status() { :; }
 expect_kept() { :; }
+expect_as_sim() { :; }
+expect_no_board_reset() { :; }
+expect_pass_accesses() { :; }
+expect_replays() { :; }

@@ -10,6 +10,7 @@ kcase() {
   [ $# -gt 1 ] && shift
   CASE_DIR=$RESULTS/$BOOT/$CASE_NAME
   problems=()
+  notes=()
   [ -z "$FIXTURES" ] || rm -rf "${FIXTURES:?}/$CASE_NAME"
   if [ -f "$CASE_DIR/complete" ]; then
     "$@"
@@ -18,10 +19,11 @@ kcase() {
   fi
   if [ ${#problems[@]} -eq 0 ]; then
     echo "PASS $BOOT/$CASE_NAME"
+    [ ${#notes[@]} -eq 0 ] || printf '    %s\n' "${notes[@]}"
     passed=$((passed + 1))
   else
     echo "FAIL $BOOT/$CASE_NAME"
-    printf '    %s\n' "${problems[@]}"
+    printf '    %s\n' "${problems[@]}" "${notes[@]}"
     cat "$CASE_DIR/stdout" "$CASE_DIR/stderr" 2>/dev/null | tr '\r' '\n' | head -n 6 |
       cut -c 1-100 | sed 's/^/    | /'
     failed=$((failed + 1))
@@ -34,6 +36,7 @@ run_interrupted() { :; }
 hold() { :; }
 release() { :; }
 keep() { :; }
+power_on() { :; }
 
 expect_status() {
   local got
@@ -69,4 +72,112 @@ expect_kept() {
     cp "$CASE_DIR/$1" "$CASE_DIR/stdout" "$FIXTURES/$CASE_NAME/"
     [ ! -f "$CASE_DIR/stdin" ] || cp "$CASE_DIR/stdin" "$FIXTURES/$CASE_NAME/"
   fi
+}
+
+# The boards boot: what the host's vorndiag-sim prints with the same rig
+# and input. A looping test (SECS not 0) is compared by its distinct lines,
+# repeated words squeezed and the cycle counts left out, so that only the
+# number of passes may differ.
+distinct_lines() {
+  tr '\r' '\n' <"$1" | sed -E 's/([^ ]+ +)\1+/\1/g; s/^ *[0-9]+ test cycles,/ N test cycles,/' |
+    awk '!seen[$0]++'
+}
+
+# Whether one list of lines is the start of the other.
+one_starts_other() { # FILE FILE
+  local a b
+  a=$(wc -l <"$1") b=$(wc -l <"$2")
+  if [ "$a" -le "$b" ]; then head -n "$a" "$2" | cmp -s "$1" -; else head -n "$b" "$1" | cmp -s "$2" -; fi
+}
+
+expect_as_sim() { # RIG LOOP ARGS...
+  local rig=$1 loop=$2 input=/dev/null status
+  shift 2
+  [ ! -f "$CASE_DIR/stdin" ] || input=$CASE_DIR/stdin
+  if [ "$loop" = 0 ]; then
+    VORNSIM_RIG=$RIGS/$rig.toml "$BOARDS_BIN/vorndiag-sim" "$@" <"$input" \
+      >"$CASE_DIR/sim.stdout" 2>/dev/null
+    status=$?
+    cmp -s "$CASE_DIR/sim.stdout" "$CASE_DIR/stdout" ||
+      problems+=("standard output is not vorndiag-sim's: $(diff "$CASE_DIR/sim.stdout" "$CASE_DIR/stdout" | head -n 3 | tr '\n' ' ')")
+  else
+    VORNSIM_RIG=$RIGS/$rig.toml timeout --preserve-status -s INT 0.5 \
+      "$BOARDS_BIN/vorndiag-sim" "$@" <"$input" >"$CASE_DIR/sim.stdout" 2>/dev/null
+    status=$?
+    if [ "$loop" = 1 ]; then
+      distinct_lines "$CASE_DIR/sim.stdout" >"$CASE_DIR/sim.lines"
+      distinct_lines "$CASE_DIR/stdout" >"$CASE_DIR/lines"
+    else
+      tr '\r' '\n' <"$CASE_DIR/sim.stdout" | head -n "$loop" >"$CASE_DIR/sim.lines"
+      tr '\r' '\n' <"$CASE_DIR/stdout" | head -n "$loop" >"$CASE_DIR/lines"
+      [ "$(wc -l <"$CASE_DIR/lines")" = "$loop" ] || problems+=("fewer than $loop lines")
+    fi
+    one_starts_other "$CASE_DIR/sim.lines" "$CASE_DIR/lines" ||
+      problems+=("its lines are not vorndiag-sim's: $(diff "$CASE_DIR/sim.lines" "$CASE_DIR/lines" | head -n 3 | tr '\n' ' ')")
+  fi
+  expect_status "$status"
+}
+
+# The bridge's count of nInit falls at a mark: "parportN LABEL: ... resets=N".
+resets_at() { # PORT LABEL
+  awk -v head="$1 $2:" 'index($0, head) == 1 { sub(/.* resets=/, ""); print $1; exit }' "$BRIDGE_STATS"
+}
+
+expect_no_board_reset() {
+  local port before after
+  for port in parport0 parport1; do
+    before=$(resets_at "$port" "$CASE_NAME begin")
+    after=$(resets_at "$port" "$CASE_NAME end")
+    if [ -z "$before" ] || [ -z "$after" ]; then
+      problems+=("the bridge has no counts for this case")
+      return
+    fi
+    [ "$before" = "$after" ] ||
+      problems+=("$port: the boards saw $((after - before)) reset(s), nInit low")
+  done
+}
+
+# The shortest run of accesses that repeats through the middle half of the
+# case in parport0's trace (offsets, and the address of each selection) is one
+# pass of the test.
+expect_pass_accesses() {
+  local pass
+  pass=$(gzip -dc "$BRIDGE_TRACE" | awk -v first="# mark $CASE_NAME begin" -v last="# mark $CASE_NAME end" '
+    $0 == first { on = 1; next }
+    $0 == last { exit }
+    on && /^[RW] / { key[n] = $1 $2 ($2 == 3 ? $3 : ""); status[n++] = ($1 $2 == "R1") }
+    END {
+      # from a quarter in, over half the case (three periods at least)
+      from = int(n / 4)
+      for (p = 1; p <= 4000 && from + 4 * p < n; p++) {
+        upto = from + (3 * p > n / 2 ? 3 * p : n / 2)
+        if (upto + p > n) upto = n - p
+        same = 1
+        for (i = from; i < upto && same; i++) same = key[i] == key[i + p]
+        if (same) {
+          for (i = from; i < from + p; i++) reads += status[i]
+          print p, reads
+          exit
+        }
+      }
+    }')
+  if [ -z "$pass" ]; then
+    problems+=("no repeating pass in the bridge's trace")
+  else
+    notes+=("bridge: ${pass% *} accesses per pass, ${pass#* } of them status reads")
+  fi
+}
+
+# A recording replays on the host's vorndiag-sim to the guest's status and output.
+expect_replays() { # TRACE
+  local args status input=/dev/null
+  args=$(sed -n '1s/^# run: [^ ]* //p' "$CASE_DIR/$1")
+  [ ! -f "$CASE_DIR/stdin" ] || input=$CASE_DIR/stdin
+  # shellcheck disable=SC2086 # the recorded arguments, one word each
+  VORNSIM_REPLAY=$CASE_DIR/$1 "$BOARDS_BIN/vorndiag-sim" $args <"$input" \
+    >"$CASE_DIR/replay.stdout" 2>"$CASE_DIR/replay.stderr"
+  status=$?
+  [ "$status" = "$(cat "$CASE_DIR/status")" ] ||
+    problems+=("the replay ended with $status: $(head -c 200 "$CASE_DIR/replay.stderr")")
+  cmp -s "$CASE_DIR/replay.stdout" "$CASE_DIR/stdout" || problems+=("the replay printed other output")
 }

@@ -101,14 +101,16 @@ INSTANTIATE_TEST_SUITE_P(Traces, KeptRecording, ::testing::ValuesIn(recordings()
                          });
 
 // The recordings kept come from the boards' own port, raw (board-) and
-// through the kernel's device under lockdown (device-), and from the
-// simulator.
+// through the kernel's device under lockdown (device-), from the simulated
+// boards behind a real kernel (boards-), and from the simulator.
 TEST(KeptRecordings, CoverTheBoardsAndTheSimulator) {
   std::set<std::string> names;
   for (const fs::path &dir : recordings())
     names.insert(dir.filename());
-  for (const char *name : {"board-bus", "board-pos", "board-commtest", "board-latch", "board-rate",
-                           "device-bus", "device-pos", "device-commtest", "device-latch"})
+  for (const char *name :
+       {"board-bus", "board-pos", "board-commtest", "board-latch", "board-rate", "device-bus",
+        "device-pos", "device-commtest", "device-latch", "boards-raw-bus", "boards-raw-pos",
+        "boards-raw-servof", "boards-device-bus", "boards-device-pos", "boards-device-servof"})
     EXPECT_TRUE(names.contains(name)) << name;
   EXPECT_TRUE(std::any_of(names.begin(), names.end(),
                           [](const std::string &n) { return n.starts_with("sim-"); }));

@@ -31,6 +31,21 @@ TEST_F(SimTest, UnansweredDataCycleSetsTimeoutUntilStatusWrittenWithBitZero) {
   EXPECT_EQ(sim->unanswered_cycles(), 1u) << "the ID probe is not counted";
 }
 
+// A port driver's probe for a bidirectional port (the kernel's TRISTATE
+// mode, without which it never reverses the lines for an EPP read): the
+// data register reads back the latch driven forward, the floating lines
+// reversed.
+TEST_F(SimTest, DataRegisterReadsTheFloatingLinesWhenReversed) {
+  wr(kPortData, 0x55);
+  EXPECT_EQ(rd(kPortData), 0x55);
+  wr(kPortControl, kCtrlReverse);
+  EXPECT_EQ(rd(kPortData), 0xFF);
+  wr(kPortData, 0xAA);
+  EXPECT_EQ(rd(kPortData), 0xFF);
+  wr(kPortControl, kCtrlForward);
+  EXPECT_EQ(rd(kPortData), 0xAA);
+}
+
 TEST_F(SimTest, AnsweredCyclesAndAddressCyclesLeaveTimeoutClear) {
   write_at(kRateControl, 0x00);
   read_at(kDigIn0);
