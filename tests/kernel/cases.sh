@@ -108,7 +108,7 @@ busy_refused() { # HOLDER SECOND [NAME=value for the second]
 help_lists_ports() {
   run tech vorndiag
   expect_status 255
-  expect_output '^  378 +/dev/parport0 +PCSPP,TRISTATE +usable$'
+  expect_output '^  378 +/dev/parport0 +PCSPP,TRISTATE +no EPP \(set the port to EPP or ECP\+EPP in the firmware setup\), usable$'
 }
 
 keyboard_port_refused() {
@@ -178,7 +178,7 @@ trace_rate() {
 # --boards): default rig at 0x378, noisy at 0x278. The raw path as root
 # first, then lockdown raised and the kernel device as tech.
 boot_boards() {
-  boards_path raw root 6
+  boards_path raw root 12
   kcase lockdown_raised
   kcase boards_loaded
   boards_path dev tech 15
