@@ -22,6 +22,9 @@ void release_port();
 
 // The state port_read() and port_write() go by.
 PortBackend *installed_backend();
+// The port was granted by the last start-up and not released since, or a
+// backend put in place has seen no start-up yet.
+bool port_ready();
 // The backend put in place or chosen, under any wrapper.
 PortBackend &backend_in_use();
 // `wrapper` (nullptr: none) in front of whichever backend is in use.

@@ -13,6 +13,7 @@ PortBackend *chosen = nullptr;    // by start-up
 PortBackend *outermost = nullptr; // the trace of VORN_TRACE, around either
 std::uint32_t granted_base = 0;
 bool granted = false;
+bool start_tried = false; // since the backend in place was put there
 
 // Before any grant, ports are taken relative to vorn_base_addr, so that a
 // backend still sees what a client does after a refused start-up.
@@ -36,11 +37,13 @@ RunEnd PortBackend::end_run() { return {}; }
 ScopedBackend::ScopedBackend(PortBackend &backend) : previous_(installed) {
   installed = &backend;
   granted = false;
+  start_tried = false;
 }
 
 ScopedBackend::~ScopedBackend() {
   installed = previous_;
   granted = false;
+  start_tried = false;
 }
 
 // Port numbers are 16 bits wide, so the offset is taken modulo 2^16, as
@@ -94,11 +97,16 @@ void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t cou
 
 PortBackend *installed_backend() { return installed; }
 
+// A backend put in place stands for a started port until a start-up is
+// tried on it: library tests drive it without one.
+bool port_ready() { return granted || (installed != nullptr && !start_tried); }
+
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
   if (backend != installed)
     chosen = backend;
   granted = is_granted;
   granted_base = base;
+  start_tried = true;
 }
 
 } // namespace vorn

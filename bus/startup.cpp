@@ -1,6 +1,8 @@
 // Start-up and shut-down of the whole driver set, and the way to the port.
 #include "backends.h"
 #include "board_map.h"
+#include "bus_account.h"
+#include "bus_ready.h"
 #include "kernel_ports.h"
 #include "library_trace.h"
 #include "port_os.h"
@@ -19,6 +21,7 @@ namespace {
 // The port choice of the last vornMotInit(), for InitializeParPort().
 std::string port_choice;
 bool trace_refused = false;
+int start_error = ENODEV; // why the bus is not ready, when it is not
 
 void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
   info->base = port.base;
@@ -53,24 +56,44 @@ int vornMotInit(const char *stuffstuff) {
   const int trace_err = vorn::start_library_trace(problem);
   trace_refused = trace_err != 0;
   if (trace_refused) {
+    vorn::release_port();
     vorn::refuse_start(problem);
+    start_error = trace_err;
     errno = trace_err;
     return -1;
   }
   port_choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
     vorn_base_addr = base;
-  if (InitializeParPort() != 0)
+  if (InitializeParPort() != 0) {
+    start_error = errno;
     return -1;
+  }
+  vorn::reset_bus_account();
   RateInit();
   return EncoderInit() == -1 ? -1 : 0;
 }
 
+// The stop is the one write a controller must know reached the boards.
 int vornMotQuit(void) {
-  RateQuit();
+  if (!vorn::bus_ready())
+    return -1;
+  const bool stopped = RateQuit() == 0;
   EncoderQuit();
   DIOQuit();
   vorn::release_port();
+  start_error = ENODEV;
+  if (!stopped)
+    errno = EIO;
+  return stopped ? 0 : -1;
+}
+
+int vornBusAccount(int block, long long *cycles, long long *unanswered) {
+  if (block < 0 || block >= static_cast<int>(vorn::map::kBlockCount))
+    return -1;
+  const vorn::BlockTally tally = vorn::block_tally(static_cast<std::uint32_t>(block));
+  *cycles = static_cast<long long>(tally.cycles);
+  *unanswered = static_cast<long long>(tally.unanswered);
   return 0;
 }
 
@@ -99,3 +122,10 @@ int vornPortBase(const char *device, uint32_t *base) {
 } // extern "C"
 
 bool vorn::port_trace_refused() { return trace_refused; }
+
+bool vorn::bus_ready() {
+  if (port_ready())
+    return true;
+  errno = start_error;
+  return false;
+}
