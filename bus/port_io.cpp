@@ -13,7 +13,13 @@ PortBackend *chosen = nullptr;    // by start-up
 PortBackend *outermost = nullptr; // the trace of VORN_TRACE, around either
 std::uint32_t granted_base = 0;
 bool granted = false;
-bool start_tried = false; // since the backend in place was put there
+// Whether a driver call may reach the bus, apart for a backend put in
+// place and for the one start-up chose: putting a test port in place and
+// taking it away leaves the chosen one's start as it was. A backend put in
+// place stands for a started port until a start-up is tried on it, since
+// library tests drive it without one.
+bool installed_ready = false;
+bool chosen_ready = false;
 
 // Before any grant, ports are taken relative to vorn_base_addr, so that a
 // backend still sees what a client does after a refused start-up.
@@ -37,13 +43,13 @@ RunEnd PortBackend::end_run() { return {}; }
 ScopedBackend::ScopedBackend(PortBackend &backend) : previous_(installed) {
   installed = &backend;
   granted = false;
-  start_tried = false;
+  installed_ready = true;
 }
 
 ScopedBackend::~ScopedBackend() {
   installed = previous_;
   granted = false;
-  start_tried = false;
+  installed_ready = installed != nullptr;
 }
 
 // Port numbers are 16 bits wide, so the offset is taken modulo 2^16, as
@@ -97,16 +103,14 @@ void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t cou
 
 PortBackend *installed_backend() { return installed; }
 
-// A backend put in place stands for a started port until a start-up is
-// tried on it: library tests drive it without one.
-bool port_ready() { return granted || (installed != nullptr && !start_tried); }
+bool port_ready() { return installed != nullptr ? installed_ready : chosen_ready; }
 
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
   if (backend != installed)
     chosen = backend;
   granted = is_granted;
   granted_base = base;
-  start_tried = true;
+  (installed != nullptr ? installed_ready : chosen_ready) = is_granted;
 }
 
 } // namespace vorn

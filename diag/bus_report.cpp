@@ -5,6 +5,7 @@
 
 #include "vorn.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace vorndiag {
@@ -25,29 +26,38 @@ Tally tally(std::uint32_t block) {
   return t;
 }
 
+[[gnu::format(printf, 2, 3)]] void add(std::string &lines, const char *format, ...) {
+  char line[400];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  lines += line;
+}
+
 constexpr char kCheckHint[] =
     "check the cable, the boards' power, and that the port is in EPP mode";
 
-void print_unanswered(std::uint32_t block, const Tally &t, const char *prog) {
+void add_unanswered(std::string &lines, std::uint32_t block, const Tally &t, const char *prog) {
   const unsigned first = block * kBlockSize;
   const char *board = block_board(block);
-  std::fprintf(stderr, "%s: no board answered at block %u (bus addresses 0x%02x to 0x%02x%s%s): "
+  add(lines, "%s: no board answered at block %u (bus addresses 0x%02x to 0x%02x%s%s): "
                        "%lld of %lld cycles: %s\n",
                prog, block, first, first + kBlockSize - 1, board != nullptr ? ", " : "",
                board != nullptr ? board : "", t.unanswered, t.cycles, kCheckHint);
 }
 
-bool report_blocks(const char *prog) {
+bool report_blocks(std::string &lines, const char *prog) {
   bool any = false;
   for (std::uint32_t block = 0; block < kBlockCount; ++block)
     if (const Tally t = tally(block); t.unanswered > 0) {
-      print_unanswered(block, t, prog);
+      add_unanswered(lines, block, t, prog);
       any = true;
     }
   return any;
 }
 
-bool report_whole_bus(const char *prog) {
+bool report_whole_bus(std::string &lines, const char *prog) {
   Tally all;
   for (std::uint32_t block = 0; block < kBlockCount; ++block) {
     const Tally t = tally(block);
@@ -56,7 +66,7 @@ bool report_whole_bus(const char *prog) {
   }
   if (all.cycles == 0 || all.answered() > 0)
     return false;
-  std::fprintf(stderr, "%s: no board answered at any block (bus addresses 0x00 to 0x%02x): "
+  add(lines, "%s: no board answered at any block (bus addresses 0x00 to 0x%02x): "
                        "%lld of %lld cycles: %s\n",
                prog, kLastAddr, all.unanswered, all.cycles, kCheckHint);
   return true;
@@ -64,24 +74,27 @@ bool report_whole_bus(const char *prog) {
 
 } // namespace
 
-int bus_report_status(BlockAccount account, bool stop_taken, const char *prog) {
+BusReport bus_report(BlockAccount account, bool stop_taken, const char *prog) {
+  BusReport report;
   if (account == BlockAccount::own)
-    return 0;
-  const bool unanswered =
-      account == BlockAccount::every_block ? report_blocks(prog) : report_whole_bus(prog);
+    return report;
+  std::string &lines = report.lines;
+  const bool unanswered = account == BlockAccount::every_block ? report_blocks(lines, prog)
+                                                               : report_whole_bus(lines, prog);
+  report.status = unanswered ? kExitUnanswered : 0;
   if (stop_taken)
-    return unanswered ? kExitUnanswered : 0;
+    return report;
   // No rate generator at all: nothing was running that the stop could miss.
   if (tally(kRateBlock).answered() + tally(kRateBlock + 1).answered() == 0) {
-    std::fprintf(stderr, "%s: no rate generator answered during this run: no stop to take\n",
-                 prog);
-    return unanswered ? kExitUnanswered : 0;
+    add(lines, "%s: no rate generator answered during this run: no stop to take\n", prog);
+    return report;
   }
-  std::fprintf(stderr,
+  add(lines,
                "%s: WARNING: the rate generator did not take the stop: the axes may still be "
                "moving; switch the drives off\n",
                prog);
-  return kExitStopNotTaken;
+  report.status = kExitStopNotTaken;
+  return report;
 }
 
 } // namespace vorndiag

@@ -2,6 +2,8 @@
 #ifndef VORNDIAG_BUS_REPORT_H
 #define VORNDIAG_BUS_REPORT_H
 
+#include <string>
+
 namespace vorndiag {
 
 enum class BlockAccount {
@@ -10,10 +12,14 @@ enum class BlockAccount {
   own,         // check: its lines are the report
 };
 
-// One line on standard error per block that did not answer (or for the
-// whole bus), and a line on the shut-down's stop when it was not taken;
-// then the status: kExitStopNotTaken, kExitUnanswered, or 0.
-int bus_report_status(BlockAccount account, bool stop_taken, const char *prog);
+struct BusReport {
+  std::string lines; // for standard error, each ending in a line end
+  int status = 0;    // kExitStopNotTaken, kExitUnanswered, or 0
+};
+
+// One line per block that did not answer (or for the whole bus), and one on
+// the shut-down's stop when it was not taken.
+BusReport bus_report(BlockAccount account, bool stop_taken, const char *prog);
 
 } // namespace vorndiag
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
-#include <poll.h>
+#include <sys/select.h>
 
 namespace vorndiag {
 
@@ -17,10 +17,10 @@ namespace {
 // Ctrl-C does not cut a keyboard wait: the test ends after the answer. So
 // that nobody waits for an end that needs a line first, that is said as
 // soon as the Ctrl-C comes (once a run). The signals stay blocked but
-// inside ppoll, so one that comes just before the wait is seen.
+// inside pselect, so one that comes just before the wait is seen.
 void note_stop_while_waiting(int fd) {
   static bool noted = false;
-  if (noted || fd < 0)
+  if (noted || fd < 0 || fd >= FD_SETSIZE)
     return;
   sigset_t stops;
   sigemptyset(&stops);
@@ -28,9 +28,12 @@ void note_stop_while_waiting(int fd) {
     sigaddset(&stops, sig);
   sigset_t open;
   sigprocmask(SIG_BLOCK, &stops, &open);
-  pollfd input{fd, POLLIN, 0};
-  while (done == 0 && ppoll(&input, 1, nullptr, &open) == -1 && errno == EINTR) {
-  }
+  fd_set readable;
+  do {
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+  } while (done == 0 && pselect(fd + 1, &readable, nullptr, nullptr, nullptr, &open) == -1 &&
+           errno == EINTR);
   sigprocmask(SIG_SETMASK, &open, nullptr);
   if (done != 0 && !input_cut_short()) {
     std::fprintf(stderr, "%s: stop asked: the test ends after this answer\n",
