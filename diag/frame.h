@@ -5,13 +5,16 @@
 
 #include <csignal>
 #include <cstddef>
+#include <string>
 
 namespace vorndiag {
 
 // Set by the signal handler, polled before every pass of a looping test.
 extern volatile std::sig_atomic_t done;
-// A test's own verdict, for the exit status: 0 unless it found a fault.
+// A test's own verdict, for the exit status: 0 unless it found a fault;
+// and its closing lines for standard error, told after the run's end.
 extern int test_status;
+extern std::string test_closing;
 
 struct TestArgs {
   const char *prog;      // argv[0], for the syntax messages

@@ -23,6 +23,7 @@ namespace vorndiag {
 
 volatile std::sig_atomic_t done = 0;
 int test_status = 0;
+std::string test_closing;
 
 namespace {
 
@@ -248,6 +249,7 @@ int vorndiag_main(int argc, char **argv) {
   }
 
   test_status = 0;
+  test_closing.clear();
   test->run(args);
   const bool stop_taken = extMotQuit() == 0;
   release_terminal_stop();
@@ -255,6 +257,6 @@ int vorndiag_main(int argc, char **argv) {
   const BusReport report = bus_report(test->account, stop_taken, prog);
   const int status = checked_exit_status(report.status != 0 ? report.status : test_status, prog);
   if (status != kExitReplay)
-    std::fputs(report.lines.c_str(), stderr);
+    std::fputs((test_closing + report.lines).c_str(), stderr);
   return status;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace vorndiag {
 
@@ -127,8 +128,8 @@ void test_commtest(const TestArgs &args) {
   CommtestState state;
   while (!stop_requested())
     commtest_cycle(state);
-  std::fprintf(stderr, "%s: commtest ended: %lld test cycles, %lld errors\n", args.prog,
-               state.cycles, state.errors);
+  test_closing = std::string(args.prog) + ": commtest ended: " + std::to_string(state.cycles) +
+                 " test cycles, " + std::to_string(state.errors) + " errors\n";
   test_status = state.errors > 0 ? kExitCommErrors : 0;
 }
 
