@@ -61,7 +61,7 @@ void vorn::reset_bus_account() {
 extern "C" {
 
 int ClrTimeout(void) {
-  const bool timed_out = (in(kPortStatus) & kStatusTimeout) != 0;
+  const bool timed_out = (in(kPortStatus)&kStatusTimeout) != 0;
   checked(timed_out);
   if (!timed_out)
     return 0;

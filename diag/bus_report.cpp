@@ -41,10 +41,11 @@ constexpr char kCheckHint[] =
 void add_unanswered(std::string &lines, std::uint32_t block, const Tally &t, const char *prog) {
   const unsigned first = block * kBlockSize;
   const char *board = block_board(block);
-  add(lines, "%s: no board answered at block %u (bus addresses 0x%02x to 0x%02x%s%s): "
-                       "%lld of %lld cycles: %s\n",
-               prog, block, first, first + kBlockSize - 1, board != nullptr ? ", " : "",
-               board != nullptr ? board : "", t.unanswered, t.cycles, kCheckHint);
+  add(lines,
+      "%s: no board answered at block %u (bus addresses 0x%02x to 0x%02x%s%s): "
+      "%lld of %lld cycles: %s\n",
+      prog, block, first, first + kBlockSize - 1, board != nullptr ? ", " : "",
+      board != nullptr ? board : "", t.unanswered, t.cycles, kCheckHint);
 }
 
 bool report_blocks(std::string &lines, const char *prog) {
@@ -66,9 +67,10 @@ bool report_whole_bus(std::string &lines, const char *prog) {
   }
   if (all.cycles == 0 || all.answered() > 0)
     return false;
-  add(lines, "%s: no board answered at any block (bus addresses 0x00 to 0x%02x): "
-                       "%lld of %lld cycles: %s\n",
-               prog, kLastAddr, all.unanswered, all.cycles, kCheckHint);
+  add(lines,
+      "%s: no board answered at any block (bus addresses 0x00 to 0x%02x): "
+      "%lld of %lld cycles: %s\n",
+      prog, kLastAddr, all.unanswered, all.cycles, kCheckHint);
   return true;
 }
 
@@ -90,9 +92,9 @@ BusReport bus_report(BlockAccount account, bool stop_taken, const char *prog) {
     return report;
   }
   add(lines,
-               "%s: WARNING: the rate generator did not take the stop: the axes may still be "
-               "moving; switch the drives off\n",
-               prog);
+      "%s: WARNING: the rate generator did not take the stop: the axes may still be "
+      "moving; switch the drives off\n",
+      prog);
   report.status = kExitStopNotTaken;
   return report;
 }

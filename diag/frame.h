@@ -17,9 +17,9 @@ extern int test_status;
 extern std::string test_closing;
 
 struct TestArgs {
-  const char *prog;      // argv[0], for the syntax messages
-  int axis;              // the parsed axis of index, indexres and latch
-  long long cycles = 0;  // check's communication run
+  const char *prog;     // argv[0], for the syntax messages
+  int axis;             // the parsed axis of index, indexres and latch
+  long long cycles = 0; // check's communication run
 };
 using TestFn = void (*)(const TestArgs &);
 

@@ -242,7 +242,8 @@ int vorndiag_main(int argc, char **argv) {
     end_run(kExitNoPort, prog);
   }
 
-  const bool takes_axis = test->axis == AxisArg::index_message || test->axis == AxisArg::latch_message;
+  const bool takes_axis =
+      test->axis == AxisArg::index_message || test->axis == AxisArg::latch_message;
   if (takes_axis && (args.axis < 0 || args.axis >= kAxes)) {
     print_name_message(prog);
     end_run(kExitAxis, prog);

@@ -161,8 +161,9 @@ void check_stop(Tally &tally, bool rate_found) {
   else if (!rate_found)
     line(tally, Verdict::fail, "rate generator stop: no rate generator to take it");
   else
-    line(tally, Verdict::fail, "rate generator stop: not answered: the axes may still be "
-                               "moving; switch the drives off");
+    line(tally, Verdict::fail,
+         "rate generator stop: not answered: the axes may still be "
+         "moving; switch the drives off");
 }
 
 } // namespace

@@ -100,13 +100,13 @@ class PromptNote : public testing::TestWithParam<NoteCase> {};
 TEST_P(PromptNote, SaidOnStandardErrorOnlyWhenAnAnswerIsStillAwaited) {
   const NoteCase &c = GetParam();
   // The note comes while the tool still waits: before any answer is typed.
-  SimRun run = run_sim({{"378", c.test},
-                        "",
-                        c.before,
-                        {vorn::test::signal_when_reading(c.sig),
-                         vorn::test::write_input_after("5\n", 300ms),
-                         vorn::test::close_input_after(0ms)},
-                        true});
+  SimRun run =
+      run_sim({{"378", c.test},
+               "",
+               c.before,
+               {vorn::test::signal_when_reading(c.sig), vorn::test::write_input_after("5\n", 300ms),
+                vorn::test::close_input_after(0ms)},
+               true});
   const std::string note = "stop asked: the test ends after this answer\n";
   EXPECT_EQ(run.result.err.find(note) != std::string::npos, c.noted) << run.result.err;
   ASSERT_TRUE(run.shut_down);

@@ -41,8 +41,8 @@ struct AccountCase {
   const char *name;
   std::array<std::optional<std::uint8_t>, vorn::sim::kBlocks> boards;
   std::function<void()> run; // between start-up and shut-down
-  Tally at[3]; // expected at blocks 0, 1 and 4 after the shut-down
-  int quit; // what the shut-down returns
+  Tally at[3];               // expected at blocks 0, 1 and 4 after the shut-down
+  int quit;                  // what the shut-down returns
 };
 void PrintTo(const AccountCase &c, std::ostream *os) { *os << c.name; }
 
