@@ -39,8 +39,9 @@ TEST_P(Dialogue, TextAndBus) {
   EXPECT_EQ(run.result.exit_status, 0);
   EXPECT_EQ(run.result.out, kStartLines + c.out);
   ASSERT_TRUE(run.shut_down);
-  if (c.args[1] == "spindle")
+  if (c.args[1] == "spindle") {
     EXPECT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
+  }
   EXPECT_EQ(run.body, c.body);
 }
 

@@ -173,8 +173,9 @@ TEST_P(StopAtPrompt, LineThenEnd) {
   EXPECT_EQ(run.result.exit_status, 0);
   EXPECT_EQ(run.result.out, kStartLines + c.out);
   ASSERT_TRUE(run.shut_down);
-  if (std::string(c.test) == "spindle")
+  if (std::string(c.test) == "spindle") {
     EXPECT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
+  }
   EXPECT_EQ(run.body.size(), c.body_ops);
 }
 
