@@ -72,6 +72,26 @@ inline constexpr std::uint32_t kRateChannels = 4;
 inline constexpr std::uint32_t kDigOut1 = 0x41;    // W
 inline constexpr std::uint32_t kDioBoardId = 0x4F; // R
 
+// The blocks the boards the tool drives take.
+inline constexpr std::uint32_t kEncoderBlock = 0;
+inline constexpr std::uint32_t kRateBlock = 1; // and the block after it
+inline constexpr std::uint32_t kDioBlock = 4;
+
+// The board the tool expects at `block`, for messages; nullptr for none.
+constexpr const char *block_board(std::uint32_t block) {
+  switch (block) {
+  case kEncoderBlock:
+    return "the encoder board";
+  case kRateBlock:
+  case kRateBlock + 1:
+    return "the rate generator";
+  case kDioBlock:
+    return "the digital I/O board";
+  default:
+    return nullptr;
+  }
+}
+
 constexpr std::uint32_t rate_channel_addr(int channel) {
   return kRateCount + kCountBytes * static_cast<std::uint32_t>(channel);
 }

@@ -12,7 +12,7 @@ namespace vorn {
 
 // The exit status of a run the device failed under (anything but a cycle
 // no board answered): the message names the device.
-inline constexpr int kExitPortFailed = 6;
+inline constexpr int kExitPortFailed = 10;
 
 class DevicePort final : public PortBackend {
 public:

@@ -19,17 +19,21 @@ std::uint32_t current_base() { return state.granted ? state.granted_base : vorn_
 
 PortState &port_state() { return state; }
 
+// A backend put in place stands for a started port until a start-up is
+// tried on it, since library tests drive it without one.
 ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run)
     : previous_(port_state().installed), previous_run_(port_state().installed_run) {
   port_state().installed = &backend;
   port_state().installed_run = &run;
   port_state().granted = false;
+  port_state().installed_ready = true;
 }
 
 ScopedBackend::~ScopedBackend() {
   port_state().installed = previous_;
   port_state().installed_run = previous_run_;
   port_state().granted = false;
+  port_state().installed_ready = previous_ != nullptr;
 }
 
 PortBackend &backend_in_use() {
@@ -64,6 +68,8 @@ RunEnd end_port_run() { return port_run().end_run(); }
 
 bool port_trace_refused() { return port_state().trace_refused; }
 
+bool stop_missed() { return port_state().stop_missed; }
+
 std::uint8_t port_read(std::uint16_t port) {
   Reg reg;
   return decode_port(port, current_base(), reg) ? port_backend().read(reg) : 0xFF;
@@ -85,12 +91,18 @@ void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t cou
     bytes[i] = port_read(port);
 }
 
+bool port_ready() {
+  const PortState &state = port_state();
+  return state.installed != nullptr ? state.installed_ready : state.chosen_ready;
+}
+
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
   PortState &state = port_state();
   if (backend != state.installed)
     state.chosen = backend;
   state.granted = is_granted;
   state.granted_base = base;
+  (state.installed != nullptr ? state.installed_ready : state.chosen_ready) = is_granted;
 }
 
 } // namespace vorn

@@ -55,6 +55,8 @@ RunEnd end_port_run();
 // The last vornMotInit() was refused because VORN_TRACE names a file that
 // cannot be written (vornPortProblem() says why), not for the port.
 bool port_trace_refused();
+// The last shut-down's stop of the rate generators was not answered.
+bool stop_missed();
 
 } // namespace vorn
 

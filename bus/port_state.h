@@ -6,6 +6,7 @@
 #include "port_backend.h"
 #include "run_control.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,13 @@ struct PortState {
   std::string choice;  // the port choice of the last vornMotInit()
   std::string problem; // lines for people on why the last start-up failed
   bool trace_refused = false;
+  // Whether a driver call may reach the bus, apart for a backend put in
+  // place and for the one start-up chose: putting a test port in place and
+  // taking it away leaves the chosen one's start as it was.
+  bool installed_ready = false;
+  bool chosen_ready = false;
+  bool stop_missed = false; // by the last shut-down
+  int start_error = ENODEV; // why the bus is not ready, when it is not
 };
 
 PortState &port_state();

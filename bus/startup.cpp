@@ -1,6 +1,8 @@
 // Start-up and shut-down of the whole driver set, and the way to the port.
 #include "backends.h"
 #include "board_map.h"
+#include "bus_account.h"
+#include "bus_ready.h"
 #include "kernel_ports.h"
 #include "library_trace.h"
 #include "port_os.h"
@@ -50,30 +52,51 @@ int vornMotInit(const char *stuffstuff) {
   const int trace_err = vorn::start_library_trace(problem);
   vorn::port_state().trace_refused = trace_err != 0;
   if (trace_err != 0) {
+    vorn::release_port();
     vorn::refuse_start(problem);
+    vorn::port_state().start_error = trace_err;
     errno = trace_err;
     return -1;
   }
   vorn::port_state().choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
     vorn_base_addr = base;
-  if (InitializeParPort() != 0)
+  if (InitializeParPort() != 0) {
+    vorn::port_state().start_error = errno;
     return -1;
+  }
+  vorn::reset_bus_account();
   RateInit();
   return EncoderInit() == -1 ? -1 : 0;
 }
 
+// The stop is the one write a controller must know reached the boards.
 int vornMotQuit(void) {
-  RateQuit();
+  if (!vorn::bus_ready())
+    return -1;
+  const bool stopped = RateQuit() == 0;
+  vorn::port_state().stop_missed = !stopped;
   EncoderQuit();
   DIOQuit();
   vorn::release_port();
-  // A client's only word that its trace is incomplete; vornPortProblem() says why.
+  vorn::port_state().start_error = ENODEV;
+  // A client's only word that its trace is incomplete; vornPortProblem()
+  // says why. The stop is the louder word: EIO whatever the trace did.
   std::string problem;
-  if (vorn::library_trace_failure(problem) != 0) {
+  const int trace_err = vorn::library_trace_failure(problem);
+  if (trace_err != 0)
     vorn::refuse_start(problem);
+  if (!stopped || trace_err != 0)
+    errno = !stopped ? EIO : trace_err;
+  return stopped && trace_err == 0 ? 0 : -1;
+}
+
+int vornBusAccount(int block, long long *cycles, long long *unanswered) {
+  if (block < 0 || block >= static_cast<int>(vorn::map::kBlockCount))
     return -1;
-  }
+  const vorn::BlockTally tally = vorn::block_tally(static_cast<std::uint32_t>(block));
+  *cycles = static_cast<long long>(tally.cycles);
+  *unanswered = static_cast<long long>(tally.unanswered);
   return 0;
 }
 
@@ -100,3 +123,10 @@ int vornPortBase(const char *device, uint32_t *base) {
 }
 
 } // extern "C"
+
+bool vorn::bus_ready() {
+  if (port_ready())
+    return true;
+  errno = port_state().start_error;
+  return false;
+}

@@ -1,5 +1,6 @@
 // Command line, test selection, start and end sequences.
 #include "board_map.h"
+#include "bus_report.h"
 #include "frame.h"
 #include "output_check.h"
 #include "port_list.h"
@@ -21,6 +22,8 @@
 namespace vorndiag {
 
 volatile std::sig_atomic_t done = 0;
+int test_status = 0;
+std::string test_closing;
 
 namespace {
 
@@ -39,15 +42,18 @@ enum TestSelector {
   COMM = 12,
   INDEXRES = 13,
   SPIN = 14,
+  CHECK = 15,
 };
 
-enum class AxisArg { none, index_message, latch_message };
+// cycles: check's optional count.
+enum class AxisArg { none, index_message, latch_message, cycles };
 
 struct TestEntry {
   const char *name;
   TestSelector which;
   AxisArg axis;
   TestFn run;
+  BlockAccount account = BlockAccount::every_block;
 };
 
 // In the order the names are compared.
@@ -58,7 +64,7 @@ constexpr TestEntry kTests[] = {
     {"home", HOME, AxisArg::none, test_home},
     {"servo", SERVO, AxisArg::none, test_servo},
     {"servof", SERVOF, AxisArg::none, test_servof},
-    {"bus", BUS, AxisArg::none, test_bus},
+    {"bus", BUS, AxisArg::none, test_bus, BlockAccount::any_block},
     {"diocontinuous", DIOCONT, AxisArg::none, test_diocontinuous},
     {"commtest", COMM, AxisArg::none, test_commtest},
     {"index", INDEX, AxisArg::index_message, test_index},
@@ -66,7 +72,11 @@ constexpr TestEntry kTests[] = {
     {"latch", LATCH, AxisArg::latch_message, test_latch},
     {"dio", DIO, AxisArg::none, test_dio},
     {"spindle", SPIN, AxisArg::none, test_spindle},
+    {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own},
 };
+
+// About 2.6 s at a microsecond a port access (docs/performance.md).
+constexpr long long kCheckCycles = 30000;
 
 constexpr const char *kHelpLines[] = {
     "test name       Function",
@@ -87,6 +97,8 @@ constexpr const char *kHelpLines[] = {
     "spindle  tests output to spindle speed control",
     "  exit all looping tests with ctrl/c",
 };
+constexpr const char kCheckHelpLine[] =
+    "check [cycles]  go/no-go test of the port, the bus, encoder communication and the stop";
 
 [[noreturn]] void end_run(int status, const char *prog) {
   std::exit(checked_exit_status(status, prog));
@@ -96,6 +108,7 @@ constexpr const char *kHelpLines[] = {
   std::printf("syntax: %s I/O Address in hex <test name>\n", prog);
   for (const char *line : kHelpLines)
     std::puts(line);
+  std::puts(kCheckHelpLine);
   print_port_list();
   end_run(kExitSyntax, prog);
 }
@@ -133,6 +146,18 @@ bool parse_axis(const char *text, int &axis) {
   return true;
 }
 
+// A positive decimal count, or none: the default.
+bool parse_cycles(const char *text, long long &cycles) {
+  if (text == nullptr) {
+    cycles = kCheckCycles;
+    return true;
+  }
+  char *end = nullptr;
+  errno = 0;
+  cycles = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && errno == 0 && cycles > 0;
+}
+
 const TestEntry *find_test(const char *name) {
   for (const TestEntry &entry : kTests)
     if (std::strcmp(name, entry.name) == 0)
@@ -158,6 +183,7 @@ constexpr const char kIndexMessage[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}| servo{f} | dio | bus\n";
 constexpr const char kLatchMessage[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}\n";
+constexpr const char kCheckMessage[] = "syntax: %s <I/O address in hex> check [cycles]\n";
 
 } // namespace
 
@@ -197,8 +223,13 @@ int vorndiag_main(int argc, char **argv) {
     syntax_exit(kNameMessage, prog);
 
   TestArgs args{prog, 0};
-  if (test->axis != AxisArg::none && !parse_axis(argc > 3 ? argv[3] : nullptr, args.axis))
+  const char *third = argc > 3 ? argv[3] : nullptr;
+  if (test->axis == AxisArg::cycles) {
+    if (!parse_cycles(third, args.cycles))
+      syntax_exit(kCheckMessage, prog);
+  } else if (test->axis != AxisArg::none && !parse_axis(third, args.axis)) {
     syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, prog);
+  }
 
   install_stop_handlers();
   std::printf("parport addr 0x%x \n", vorn_base_addr);
@@ -212,13 +243,23 @@ int vorndiag_main(int argc, char **argv) {
     end_run(kExitNoPort, prog);
   }
 
-  if (test->axis != AxisArg::none && (args.axis < 0 || args.axis >= kAxes)) {
+  const bool takes_axis =
+      test->axis == AxisArg::index_message || test->axis == AxisArg::latch_message;
+  if (takes_axis && (args.axis < 0 || args.axis >= kAxes)) {
     print_name_message(prog);
     end_run(kExitAxis, prog);
   }
 
+  test_status = 0;
+  test_closing.clear();
   test->run(args);
   extMotQuit();
+  const bool stop_taken = !vorn::stop_missed();
   release_terminal_stop();
-  return checked_exit_status(0, prog);
+  // Told after the run's end: a replay that departed made the answers up.
+  const BusReport report = bus_report(test->account, stop_taken, prog);
+  const int status = checked_exit_status(report.status != 0 ? report.status : test_status, prog);
+  if (status != kExitReplay)
+    std::fputs((test_closing + report.lines).c_str(), stderr);
+  return status;
 }

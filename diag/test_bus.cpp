@@ -1,6 +1,7 @@
 // bus and commtest: the bus itself, a map of its boards and a write and
 // read-back check of the encoder counters.
 #include "board_map.h"
+#include "bus_probe.h"
 #include "frame.h"
 #include "loop_passes.h"
 #include "port_access.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace vorndiag {
 
@@ -55,24 +57,34 @@ void load_preset_writes(int count) {
 
 } // namespace
 
-void test_bus(const TestArgs &) {
-  std::printf("Bus Map \n  Board Addr  Type         Ver.\n");
+BoardIds probe_boards() {
+  BoardIds ids;
+  ids.fill(kNotProbed);
   for (std::uint32_t a = block_id_addr(0); a <= kLastAddr; a += kBlockSize) {
     SelAddr(a);
     reverse_data_lines();
     const unsigned id = vorn::port_in(kPortEppData);
-    const unsigned type = id >> 4;
-    const BoardLine &line = board_line(type);
-    std::printf(line.format, a >> 4, line.whole_byte ? id : id & 0x0F);
-    if (type == kTypeRategen) // two blocks: the next one is not probed
+    ids[a >> 4] = static_cast<int>(id);
+    if (id >> 4 == kTypeRategen) // two blocks: the next one is not probed
       a += kBlockSize;
+  }
+  return ids;
+}
+
+void test_bus(const TestArgs &) {
+  std::printf("Bus Map \n  Board Addr  Type         Ver.\n");
+  const BoardIds ids = probe_boards();
+  for (std::uint32_t block = 0; block < kBlockCount; ++block) {
+    if (ids[block] == kNotProbed)
+      continue;
+    const auto id = static_cast<unsigned>(ids[block]);
+    const BoardLine &line = board_line(id >> 4);
+    std::printf(line.format, block, line.whole_byte ? id : id & 0x0F);
   }
 }
 
-void commtest_cycle(CommtestState &state) {
-  ++state.cycles;
-  if (state.cycles % kSummaryEvery == 0)
-    std::printf(" %lld test cycles, %lld errors\n", state.cycles, state.errors);
+int comm_cycle(long long cycle, bool report) {
+  int failed = 0;
   load_preset_writes(kLoadWritesBefore);
   // Unseeded: every run goes through the same patterns.
   unsigned pattern[vorn::map::kCountBytes];
@@ -91,19 +103,34 @@ void commtest_cycle(CommtestState &state) {
     unsigned got[vorn::map::kCountBytes];
     for (unsigned &byte : got)
       byte = ReadData();
-    if (got[0] != pattern[0] || got[1] != pattern[1] || got[2] != pattern[2]) {
-      std::printf(" test cycle %lld, axis %d was / should be \n", state.cycles, axis);
-      std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
-                  pattern[2]);
-      ++state.errors;
-    }
+    if (got[0] == pattern[0] && got[1] == pattern[1] && got[2] == pattern[2])
+      continue;
+    ++failed;
+    if (!report)
+      continue;
+    std::printf(" test cycle %lld, axis %d was / should be \n", cycle, axis);
+    std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
+                pattern[2]);
   }
+  return failed;
 }
 
-void test_commtest(const TestArgs &) {
+void commtest_cycle(CommtestState &state) {
+  ++state.cycles;
+  if (state.cycles % kSummaryEvery == 0)
+    std::printf(" %lld test cycles, %lld errors\n", state.cycles, state.errors);
+  state.errors += comm_cycle(state.cycles, true);
+}
+
+// The closing count goes to standard error: standard output stays the
+// running report it always was.
+void test_commtest(const TestArgs &args) {
   CommtestState state;
   while (!stop_requested())
     commtest_cycle(state);
+  test_closing = std::string(args.prog) + ": commtest ended: " + std::to_string(state.cycles) +
+                 " test cycles, " + std::to_string(state.errors) + " errors\n";
+  test_status = state.errors > 0 ? kExitCommErrors : 0;
 }
 
 } // namespace vorndiag

@@ -46,6 +46,22 @@ void spindle_set(int value) {
   SelWrt(vorn::map::kSpindleSpeed, static_cast<std::uint8_t>(magnitude & 0xFF));
 }
 
+// The prompts until one ends the test. No line at the prompt ends it.
+void spindle_prompts() {
+  LineBuffer buf;
+  while (!stop_requested()) {
+    std::printf("value[+/- 0..255]? (-999  for continuous ramp)");
+    if (!read_line(buf))
+      return;
+    const int value = line_int(buf);
+    idle_output();
+    if (value == kRampCode)
+      spindle_ramp();
+    else
+      spindle_set(value);
+  }
+}
+
 } // namespace
 
 // No line at "Axis? " ends the test as no line at "volts? " does, without
@@ -74,20 +90,13 @@ void test_rate(const TestArgs &) {
   }
 }
 
-// No line at the prompt ends the test.
+// However the test ends, the spindle is left stopped: the shut-down stops
+// only the rate generators, and a spindle turning after the tool has exited
+// is a motor nobody watches.
 void test_spindle(const TestArgs &) {
-  LineBuffer buf;
-  while (!stop_requested()) {
-    std::printf("value[+/- 0..255]? (-999  for continuous ramp)");
-    if (!read_line(buf))
-      return;
-    const int value = line_int(buf);
-    idle_output();
-    if (value == kRampCode)
-      spindle_ramp();
-    else
-      spindle_set(value);
-  }
+  spindle_prompts();
+  SelWrt(vorn::map::kSpindleSpeed, 0);
+  vornDioWrite(kDioOut0, kOutIdle);
 }
 
 } // namespace vorndiag

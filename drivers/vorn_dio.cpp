@@ -2,6 +2,7 @@
 // write reach the bus; every other entry point is a placeholder that leaves
 // its output parameter as the caller set it.
 #include "board_map.h"
+#include "bus_ready.h"
 #include "vorn.h"
 
 using namespace vorn::map;
@@ -11,23 +12,23 @@ extern "C" {
 int DIOInit(void) { return 0; }
 int DIOQuit(void) { return 0; }
 
-// An index other than 0, 1 or 2 selects nothing: the byte comes from
-// wherever the previous transfer left the bus address.
+// Another index has no register: it would reach whatever bus address the
+// previous transfer left selected.
+constexpr int kDioIndexes = 3;
+
 int vornDioRead(int index, int *value) {
-  if (index == 0)
-    SelAddr(kDigIn0);
-  else if (index == 1 || index == 2)
-    SelAddr(kDigIn1);
+  if (index < 0 || index >= kDioIndexes || !vorn::bus_ready())
+    return -1;
+  SelAddr(index == 0 ? kDigIn0 : kDigIn1);
   *value = ReadData();
   return 0;
 }
 
-// Likewise for writes; only the low byte of `value` goes out.
+// Only the low byte of `value` goes out.
 int vornDioWrite(int index, int value) {
-  if (index == 0 || index == 2)
-    SelAddr(kDigOut0);
-  else if (index == 1)
-    SelAddr(kDigOut1);
+  if (index < 0 || index >= kDioIndexes || !vorn::bus_ready())
+    return -1;
+  SelAddr(index == 1 ? kDigOut1 : kDigOut0);
   WriteData(static_cast<std::uint8_t>(value & 0xFF));
   return 0;
 }

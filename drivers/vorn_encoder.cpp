@@ -1,5 +1,6 @@
 // Encoder driver: four 24-bit counters extended to 32 bits, and index bits.
 #include "board_map.h"
+#include "bus_ready.h"
 #include "port_access.h"
 #include "vorn.h"
 
@@ -45,6 +46,8 @@ constexpr PeriodCode kPeriodCodes[] = {
 extern "C" {
 
 int EncoderInit(void) {
+  if (!vorn::bus_ready())
+    return -1;
   SelWrt(kEncControl, kEncCounting);
   SelWrt(kEncLatch, kStartupPeriodCode);
   // preset 517, low byte first; the bus address advances after each byte
@@ -60,6 +63,8 @@ int EncoderInit(void) {
 int EncoderQuit(void) { return 0; }
 
 void SelectInterruptPeriod(long lPeriodSelect) {
+  if (!vorn::bus_ready())
+    return;
   for (const PeriodCode &p : kPeriodCodes)
     if (p.period == lPeriodSelect) {
       SelWrt(kEncLatch, p.code);
@@ -68,6 +73,8 @@ void SelectInterruptPeriod(long lPeriodSelect) {
 }
 
 int EncoderLatch(void) {
+  if (!vorn::bus_ready())
+    return -1;
   SelWrt(kEncLatch, kLatchStrobe);
   SelWrt(kEncLatch, kLatchStrobe);
   SelWrt(kEncLatch, kLatchStrobe);
@@ -78,6 +85,8 @@ int EncoderLatch(void) {
 // Direction is set once and the twelve count bytes are read straight from
 // the EPP data register: no timeout check between them.
 int EncReadAll(LONGBYTE *lbEnc) {
+  if (!vorn::bus_ready())
+    return -1;
   SelAddr(kEncCount);
   vorn::port_out(kPortControl, kCtrlReverse);
   std::uint8_t bytes[kEncoderCount * kCountBytes];
@@ -95,6 +104,8 @@ int vornEncoderSetIndexModel(unsigned int model) { return model == kIndexModel ?
 int vornEncoderNum(void) { return kEncoders; }
 
 int vornEncoderReadAll(int max, double *counts) {
+  if (!vorn::bus_ready())
+    return -1;
   const int smax = max <= kEncoders ? max : kEncoders;
   LONGBYTE lbEnc[kEncoderCount];
   EncoderLatch();
@@ -112,7 +123,8 @@ int vornEncoderRead(int encoder, double *counts) {
     return 0;
   }
   double allCounts[kEncoderCount];
-  vornEncoderReadAll(encoder + 1, allCounts);
+  if (vornEncoderReadAll(encoder + 1, allCounts) != 0)
+    return -1;
   *counts = allCounts[encoder];
   return 0;
 }
@@ -120,7 +132,7 @@ int vornEncoderRead(int encoder, double *counts) {
 // Encoder 4 is accepted and tests bit 4, which belongs to no encoder; a
 // negative number is refused as well, since it would shift by a negative amount.
 int vornEncoderReadLatch(int encoder, int *flag) {
-  if (encoder < 0 || encoder > kEncoders)
+  if (encoder < 0 || encoder > kEncoders || !vorn::bus_ready())
     return -1;
   const std::int16_t index_sense_data = static_cast<std::int16_t>(SelRead(kEncIndexSense));
   const std::int16_t index_mask = static_cast<std::int16_t>(1 << encoder);

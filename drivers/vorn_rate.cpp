@@ -1,8 +1,11 @@
 // Rate generator driver: volts to pulse-rate counts, written per channel.
 #include "board_map.h"
+#include "bus_account.h"
+#include "bus_ready.h"
 #include "vorn.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -52,21 +55,38 @@ void report_channel(std::FILE *out, int channel, long count, int CtrlByte) {
          static_cast<unsigned>(count & 0xFF));
 }
 
+// Stops every channel; 0x1D and 0x1E follow the control register in one run.
+// True when the boards answered all of it: the timeout checks of the two
+// data writes cover the selection and every byte.
+bool stop_all() {
+  SelWrt(kRateControl, kRateStopAll);
+  const std::uint64_t before = vorn::unanswered_total();
+  WriteData(kRateAuxValue);
+  WriteData(kRateAuxValue);
+  return vorn::unanswered_total() == before;
+}
+
 } // namespace
 
 extern "C" {
 
 void vornRateReportTo(FILE *stream) { g_report.store(stream, std::memory_order_release); }
 
-// Stops every channel; 0x1D and 0x1E follow the control register in one run.
 int16_t RateInit(void) {
-  SelWrt(kRateControl, kRateStopAll);
-  WriteData(kRateAuxValue);
-  WriteData(kRateAuxValue);
+  if (!vorn::bus_ready())
+    return -1;
+  stop_all();
   return 0;
 }
 
-int16_t RateQuit(void) { return RateInit(); }
+int16_t RateQuit(void) {
+  if (!vorn::bus_ready())
+    return -1;
+  if (stop_all())
+    return 0;
+  errno = EIO;
+  return -1;
+}
 
 // A larger count is a slower rate: count = 10 MHz / pulse rate - 2, at 2,000
 // pulses per second per volt. Not-a-number commands the slowest rate; the
@@ -84,7 +104,7 @@ long VoltToCounts(double volts) {
 }
 
 int RawRate(int nAxis, double volts) {
-  if (nAxis < 0 || nAxis >= kChannels)
+  if (nAxis < 0 || nAxis >= kChannels || !vorn::bus_ready())
     return -1;
   std::FILE *const out = report_stream();
   const std::uint32_t addr = rate_channel_addr(nAxis);
@@ -106,6 +126,8 @@ int vornRateWrite(int dac, double volts) { return RawRate(dac, volts); }
 
 // One selection for all channels: their count registers are consecutive.
 int vornRateWriteAll(int max, double *volts) {
+  if (!vorn::bus_ready())
+    return -1;
   std::FILE *const out = report_stream();
   const int tmax = max <= kChannels ? max : kChannels;
   SelAddr(kRateCount);

@@ -21,6 +21,9 @@ extern "C" {
 
 int extMotInit(const char *stuff) { return vornMotInit(stuff); }
 int extMotQuit(void) { return vornMotQuit(); }
+int extBusAccount(int block, long long *cycles, long long *unanswered) {
+  return vornBusAccount(block, cycles, unanswered);
+}
 
 int extRateNum(void) { return vornRateNum(); }
 int extRateWrite(int dac, double volts) { return vornRateWrite(dac, volts); }

@@ -4,7 +4,11 @@
  *
  * Every entry point returns 0 for success and -1 for a refused argument,
  * unless noted. Port access must be obtained with vornMotInit() before any
- * call that reaches the bus.
+ * call that reaches the bus. Until then, after a refused vornMotInit() and
+ * after vornMotQuit(), every driver entry point that would reach the bus
+ * returns -1 and makes no port access, with errno set: the refusal's own
+ * value after a refused start-up, ENODEV otherwise. The bus primitives
+ * have no result to tell it by and are not checked.
  */
 #ifndef VORN_H
 #define VORN_H
@@ -53,10 +57,23 @@ VORN_API int16_t InitializeParPort(void);
  * it ("# port: device /dev/parport0").
  * The port is held against other programs until vornMotQuit() or exit.
  * -1 with errno set when port access is refused (EBUSY: another program has
- * the port); then no port access is made and vornPortProblem() says why. */
+ * the port); then no port access is made and vornPortProblem() says why.
+ * A bus where no board answers is no refusal: 0, and vornBusAccount() tells
+ * which blocks did not answer. */
 VORN_API int vornMotInit(const char *stuffstuff);
-/* Stops the boards and gives the port back. */
+/* Stops the rate generators and gives the port back: 0, or -1 with errno
+ * EIO when the boards did not answer the stop (the axes may still be
+ * moving), or when the port was not started (errno as above); -1 with
+ * the trace's errno when the VORN_TRACE file could not be written in full
+ * (vornPortProblem() says why). */
 VORN_API int vornMotQuit(void);
+/* The account of bus block `block` (0 to 15: bus addresses block * 0x10 to
+ * block * 0x10 + 0x0f) since the last vornMotInit(), kept through
+ * vornMotQuit(): the cycles the bus made there and how many of them no
+ * board answered (the port's EPP timeout). A cycle is one selection or data
+ * write and the transfers after it up to the next timeout check. 0, or -1
+ * for a block outside 0 to 15. No port access. */
+VORN_API int vornBusAccount(int block, long long *cycles, long long *unanswered);
 /* Lines for people on why the last start-up could not take the port and how
  * to fix that, each ending in a newline; "" after a start-up that could. */
 VORN_API const char *vornPortProblem(void);
@@ -74,6 +91,8 @@ VORN_API int vornPortInfo(int n, vorn_port_info *info);
 VORN_API int vornPortBase(const char *device, uint32_t *base);
 VORN_API int EncoderInit(void);
 VORN_API int EncoderQuit(void);
+/* Both stop every rate channel. RateQuit: -1 with errno EIO when the boards
+ * did not answer the stop. */
 VORN_API int16_t RateInit(void);
 VORN_API int16_t RateQuit(void);
 VORN_API int DIOInit(void);
@@ -95,20 +114,29 @@ static inline int32_t vornLongbyteCount(const LONGBYTE *lb) {
   return u <= 0x7FFFFFFFu ? (int32_t)u : -(int32_t)(0xFFFFFFFFu - u) - 1;
 }
 
+/* A period not in the driver's table writes nothing. */
 VORN_API void SelectInterruptPeriod(long lPeriodSelect);
 VORN_API int EncoderLatch(void);
 VORN_API int EncReadAll(LONGBYTE *lbEnc);
+/* 0 for model 1, the only one; -1 for any other. */
 VORN_API int vornEncoderSetIndexModel(unsigned int model);
+/* 4. */
 VORN_API int vornEncoderNum(void);
+/* Latches and reads all four counts; counts[4] to counts[max - 1] get 0. */
 VORN_API int vornEncoderReadAll(int max, double *counts);
+/* An encoder outside 0 to 3 gets 0 counts and a result of 0, no bus access. */
 VORN_API int vornEncoderRead(int encoder, double *counts);
+/* The latched index bit of `encoder`; -1 for one outside 0 to 4 (4 reads
+ * a bit of no encoder). Reading clears the latched bits on the board. */
 VORN_API int vornEncoderReadLatch(int encoder, int *flag);
 VORN_API int vornEncoderReadLevel(int encoder, int *flag);
 VORN_API int vornEncoderResetIndex(int encoder);
 
 /* ---- rate generator driver --------------------------------------------- */
 VORN_API long VoltToCounts(double volts);
+/* -1 for a channel outside 0 to 3. */
 VORN_API int RawRate(int nAxis, double volts);
+/* 4. */
 VORN_API int vornRateNum(void);
 VORN_API int vornRateWrite(int dac, double volts);
 VORN_API int vornRateWriteAll(int max, double *volts);
@@ -120,8 +148,14 @@ VORN_API int vornRateWriteAll(int max, double *volts);
 VORN_API void vornRateReportTo(FILE *stream);
 
 /* ---- switches, amplifiers, digital I/O ---------------------------------- */
+/* Index 0 reads digital input 0, 1 and 2 digital input 1 (2: the emergency
+ * stop); -1 and no bus access for any other index. */
 VORN_API int vornDioRead(int index, int *value);
+/* Index 0 and 2 write digital output 0, 1 digital output 1, the low byte
+ * of `value`; -1 and no bus access for any other index. */
 VORN_API int vornDioWrite(int index, int value);
+/* The rest of this section and the analog section are placeholders: 0,
+ * with no bus access and their output parameters left alone. */
 VORN_API int vornMaxLimitSwitchRead(int axis, int *flag);
 VORN_API int vornMinLimitSwitchRead(int axis, int *flag);
 VORN_API int vornHomeSwitchRead(int axis, int *flag);

@@ -207,7 +207,7 @@ TEST_P(DeviceFails, EndsTheRunWithItsStatus) {
         kernel.fail_next(f.call, f.err);
         f.run();
       },
-      testing::ExitedWithCode(6), std::string("/dev/parport0: ") + f.said);
+      testing::ExitedWithCode(10), std::string("/dev/parport0: ") + f.said);
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, DeviceFails, testing::ValuesIn(kFailures),

@@ -39,6 +39,9 @@ TEST_P(Dialogue, TextAndBus) {
   EXPECT_EQ(run.result.exit_status, 0);
   EXPECT_EQ(run.result.out, kStartLines + c.out);
   ASSERT_TRUE(run.shut_down);
+  if (c.args[1] == "spindle") {
+    EXPECT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
+  }
   EXPECT_EQ(run.body, c.body);
 }
 
@@ -183,6 +186,7 @@ TEST(SpindleRamp, WrapsAfter256Steps) {
   EXPECT_EQ(run.result.exit_status, 0);
   EXPECT_EQ(run.result.out, kStartLines + kSpindlePrompt);
   ASSERT_TRUE(run.shut_down);
+  ASSERT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
   ASSERT_GT(run.body.size(), kIdle.size() + 4 * 300);
   EXPECT_EQ(Ops(run.body.begin(), run.body.begin() + 10), kIdle);
   const std::size_t steps = (run.body.size() - kIdle.size()) / 4;

@@ -68,6 +68,8 @@ const char *const kHelp = "test name       Function\n"
                           "indexres  tests reset of encoder count on index pulse\n"
                           "spindle  tests output to spindle speed control\n"
                           "  exit all looping tests with ctrl/c\n"
+                          "check [cycles]  go/no-go test of the port, the bus, encoder "
+                          "communication and the stop\n"
                           // this machine has no parallel port
                           "no parallel port known to the kernel (its driver: sudo modprobe "
                           "parport_pc ppdev)\n";
@@ -98,6 +100,7 @@ const char kName[] = "syntax: %s {limit | home | index <axis> | latch <axis>}\n"
 const char kIndex[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}| servo{f} | dio | bus\n";
 const char kLatch[] = "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}\n";
+const char kCheck[] = "syntax: %s <I/O address in hex> check [cycles]\n";
 
 TEST(CommandLine, MessagesAndStatuses) {
   const std::string help = std::string("syntax: %s I/O Address in hex <test name>\n") + kHelp;
@@ -112,6 +115,11 @@ TEST(CommandLine, MessagesAndStatuses) {
       {io378 + kIndex, {"378 indexres x", nullptr, 255}},
       {io378 + kLatch, {"378 latch", nullptr, 255}},
       {io378 + kLatch, {"378 latch ''", nullptr, 255}},
+      {io378 + kCheck, {"378 check 0", nullptr, 255}},
+      {io378 + kCheck, {"378 check -5", nullptr, 255}},
+      {io378 + kCheck, {"378 check 12x", nullptr, 255}},
+      {io378 + kRefused378, {"378 check", nullptr, 2}},
+      {io378 + kRefused378, {"378 check 40", nullptr, 2}},
       {io378 + kRefused378, {"zz pos", nullptr, 2}},
       {io378 + kRefused378, {"378 index 2abc", nullptr, 2}},
       {io378 + kRefused378, {"378 latch 4", nullptr, 2}}, // refusal comes before the axis check

@@ -30,7 +30,7 @@ std::size_t idle_runs(const std::vector<std::string> &body) {
 
 // What every run must show, whatever it was fed: a normal end, the drivers
 // shut down, and as many actions on the bus as the output reports.
-void expect_clean_end(const std::string &test, const SimRun &run) {
+void expect_clean_end(const std::string &test, SimRun run) {
   EXPECT_EQ(run.result.exit_status, 0) << run.result.err.substr(0, 2000);
   EXPECT_EQ(run.result.term_signal, 0);
   EXPECT_FALSE(run.result.timed_out);
@@ -40,6 +40,7 @@ void expect_clean_end(const std::string &test, const SimRun &run) {
     EXPECT_EQ(idle_runs(run.body), occurrences(out, "volts="));
     EXPECT_EQ(occurrences(out, "RATE("), occurrences(out, "volts=") + 1);
   } else if (test == "spindle") {
+    EXPECT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
     // The last prompt met the end of the input, unless -999 started the
     // ramp, which the rig's Ctrl-C ends.
     std::size_t speeds = 0;

@@ -99,7 +99,15 @@ TEST_P(BoardStops, ValuesShowItAndTheEndSequenceRuns) {
                           "\n[[faults.board_stops]]\nblock = " + std::to_string(c.block) +
                           "\nafter = " + std::to_string(c.stop_after) + "\n";
   SimRun run = run_sim({{"378", c.test}, rig, "", {}});
-  EXPECT_EQ(run.result.exit_status, 0);
+  // The rate board's death leaves the stop untaken; the encoder board's is
+  // a block that did not answer.
+  EXPECT_EQ(run.result.exit_status, c.block == 1 ? kExitStopNotTaken : kExitUnanswered)
+      << run.result.err;
+  EXPECT_NE(run.result.err.find("no board answered at block " + std::to_string(c.block) + " "),
+            std::string::npos)
+      << run.result.err;
+  EXPECT_EQ(run.result.err.find("did not take the stop") != std::string::npos, c.block == 1)
+      << run.result.err;
   ASSERT_TRUE(run.shut_down) << "the end sequence did not run";
 
   const WirePasses wire = wire_passes(run.accesses, c.stop_after);
@@ -152,7 +160,7 @@ TEST(BoardStopsCommtest, EveryCycleAfterTheStopReportsAllAxes) {
                         "after = 50000\n",
                         "",
                         {}});
-  EXPECT_EQ(run.result.exit_status, 0);
+  EXPECT_EQ(run.result.exit_status, kExitUnanswered);
   ASSERT_TRUE(run.shut_down);
   long first = 0, last = 0, reports = 0, errors_at_1000 = -1;
   const std::vector<std::string> lines = split(after(run.result.out, kStartLines), '\n');

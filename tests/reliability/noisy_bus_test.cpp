@@ -82,7 +82,7 @@ class NoisyBus : public testing::TestWithParam<NoisyCase> {};
 
 TEST_P(NoisyBus, ReportsExactlyTheSpoiledAxes) {
   SimRun run = run_sim({{"378", "commtest"}, GetParam().rig, "", {}});
-  EXPECT_EQ(run.result.exit_status, 0);
+  EXPECT_EQ(run.result.exit_status, kExitCommErrors);
   ASSERT_TRUE(run.shut_down);
   const WireView wire = read_wire(run.body);
   ASSERT_GT(wire.cycles, 1000);
@@ -128,6 +128,12 @@ TEST_P(NoisyBus, ReportsExactlyTheSpoiledAxes) {
     rest = m.suffix();
   }
   EXPECT_EQ(reported.size(), wire.spoiled.size()) << "spoiled axes left unreported";
+  // The closing count: every cycle on the wire, every spoiled axis.
+  ASSERT_TRUE(std::regex_search(run.result.err, m,
+                                std::regex("commtest ended: (\\d+) test cycles, (\\d+) errors\n")))
+      << run.result.err;
+  EXPECT_EQ(std::stol(m[1]), wire.cycles);
+  EXPECT_EQ(std::stol(m[2]), static_cast<long>(wire.spoiled.size()));
   EXPECT_FALSE(reported.empty());
   // One error per spoiled axis and cycle: as many as the simulator
   // injected, unless a second flip fell on an axis already spoiled.

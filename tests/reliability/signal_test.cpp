@@ -166,6 +166,9 @@ TEST_P(SignalAtPrompt, LineHandledOrReadCut) {
   EXPECT_EQ(run.result.out, kStartLines + (cuts ? c.cut : c.handled));
   ASSERT_TRUE(run.shut_down);
   EXPECT_EQ(rate_stops(run.ops), 2u);
+  if (std::string(c.test) == "spindle") {
+    EXPECT_TRUE(cut_spindle_stop(run.body)) << "the spindle was not stopped";
+  }
   std::size_t idle = 0;
   for (std::size_t i = 0; i + 1 < run.body.size(); ++i)
     idle += run.body[i] == "sel 1f" && run.body[i + 1] == "wr 80";

@@ -1,8 +1,9 @@
 // The recordings kept in traces/, one folder each: the port trace
 // (*.trace or *.trace.gz, its "# run:" line giving the arguments), the
 // run's standard output (stdout, or stdout.gz when large), its input
-// (stdin) if it read any, and its status (status) if not 0. Each replays
-// to the same status and the same output, byte for byte.
+// (stdin) if it read any, its status (status) if not 0, and its standard
+// error (stderr, "<program>" for the tool's path) if it wrote any. Each
+// replays to the same status and the same output, byte for byte.
 #include "replay_run.h"
 #include "trace_io.h"
 
@@ -74,6 +75,22 @@ std::vector<fs::path> recordings() {
   return dirs;
 }
 
+struct Ending {
+  int status;
+  std::string err;
+};
+
+// The status and standard error the recording ended with.
+Ending recorded_ending(const fs::path &dir) {
+  const fs::path status = first_of(dir, {"status"});
+  Ending ending{status.empty() ? 0 : std::stoi(contents(status)),
+                contents(first_of(dir, {"stderr"}))};
+  const std::string program = "<program>";
+  for (std::size_t at; (at = ending.err.find(program)) != std::string::npos;)
+    ending.err.replace(at, program.size(), VORNDIAG_SIM);
+  return ending;
+}
+
 class KeptRecording : public ::testing::TestWithParam<fs::path> {};
 
 TEST_P(KeptRecording, ReplaysToTheRecordedStatusAndOutput) {
@@ -84,12 +101,11 @@ TEST_P(KeptRecording, ReplaysToTheRecordedStatusAndOutput) {
   ASSERT_GE(args.size(), 2u) << trace << " has no run line";
   const fs::path out = first_of(dir, {"stdout", "stdout.gz"});
   ASSERT_FALSE(out.empty()) << dir << " has no stdout";
-  const fs::path status = first_of(dir, {"status"});
-  const int expected_status = status.empty() ? 0 : std::stoi(contents(status));
+  const Ending expected = recorded_ending(dir);
 
   const RunResult run = replay(trace, args, contents(first_of(dir, {"stdin"})));
-  EXPECT_EQ(run.exit_status, expected_status) << run.err;
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_status, expected.status) << run.err;
+  EXPECT_EQ(run.err, expected.err);
   EXPECT_TRUE(run.out == contents(out)) << "standard output differs from " << out;
 }
 
@@ -127,8 +143,9 @@ TEST(KeptRecordings, ReplayPassesOverTheNoteOfTheWayToThePort) {
   const std::string trace = scratch.file("bus.trace");
   std::ofstream(trace) << text;
   const RunResult run = replay(trace, arguments_of(trace));
-  EXPECT_EQ(run.exit_status, 0) << run.err;
-  EXPECT_EQ(run.err, "");
+  const Ending expected = recorded_ending(dir);
+  EXPECT_EQ(run.exit_status, expected.status) << run.err;
+  EXPECT_EQ(run.err, expected.err);
   EXPECT_TRUE(run.out == contents(dir / "stdout"));
 }
 

@@ -10,6 +10,16 @@
 namespace diagtest {
 
 const char *const kStartLines = "io addr = 378\nparport addr 0x378 \n";
+
+const std::vector<std::string> kSpindleStop = {"sel 0f", "wr 00", "sel 1f", "wr 80"};
+
+bool cut_spindle_stop(std::vector<std::string> &ops) {
+  if (ops.size() < kSpindleStop.size() ||
+      !std::equal(kSpindleStop.begin(), kSpindleStop.end(), ops.end() - 4))
+    return false;
+  ops.resize(ops.size() - kSpindleStop.size());
+  return true;
+}
 const char *const kCommtestReport = " test cycle (\\d+), axis ([0-3]) was / should be \n"
                                     " ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) / "
                                     "([ 0-9a-f]{2}) ([ 0-9a-f]{2}) ([ 0-9a-f]{2}) \n";

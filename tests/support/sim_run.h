@@ -39,6 +39,18 @@ std::string golden(const std::string &name);
 // "io addr = 378\nparport addr 0x378 \n": what every run on 0x378 begins with.
 extern const char *const kStartLines;
 
+// The statuses of a run that found a fault (vorndiag(1), EXIT STATUS).
+inline constexpr int kExitUnanswered = 6;
+inline constexpr int kExitStopNotTaken = 7;
+inline constexpr int kExitCommErrors = 8;
+inline constexpr int kExitCheckFailed = 9;
+
+// What spindle writes at every end, before the shut-down: the speed 0,
+// then digital output 0 idle.
+extern const std::vector<std::string> kSpindleStop;
+// Whether `ops` end with kSpindleStop; if they do, it is cut off.
+bool cut_spindle_stop(std::vector<std::string> &ops);
+
 // Patterns of commtest's lines: a mismatch report (cycle, axis, the three
 // bytes read, the three written) and the summary (cycles, errors).
 extern const char *const kCommtestReport;

@@ -1,0 +1,118 @@
+// check on vorndiag-sim: a verdict per point from what the bus did, a
+// status that says whether any failed, and no rate written but the stop;
+// and the note that a Ctrl-C at a prompt ends the test after the answer.
+#include "sim_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using namespace diagtest;
+using namespace std::chrono_literals;
+
+// The verdict word of the line about `point`, or "" when there is none.
+std::string verdict(const std::string &out, const std::string &point) {
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.size() > 5 && line.compare(5, point.size() + 1, point + ":") == 0)
+      return line.substr(0, 4);
+  return "";
+}
+
+struct CheckCase {
+  const char *name;
+  std::string rig;
+  const char *port, *bus, *communication, *stop, *summary;
+  int status;
+};
+void PrintTo(const CheckCase &c, std::ostream *os) { *os << c.name; }
+
+const CheckCase kCases[] = {
+    {"Default", "", "PASS", "PASS", "PASS", "PASS", "PASS", 0},
+    {"EmptyBus", "[boards]\n", "PASS", "FAIL", "FAIL", "FAIL", "FAIL", kExitCheckFailed},
+    {"Noisy", "[faults]\nseed = 2024\nflip_probability = 0.001\n", "PASS", "PASS", "FAIL", "PASS",
+     "FAIL", kExitCheckFailed},
+    // The rate board dies during the communication run.
+    {"RateBoardDies", "[[faults.board_stops]]\nblock = 1\nafter = 2000\n", "PASS", "PASS", "PASS",
+     "FAIL", "FAIL", kExitCheckFailed},
+    {"NoDioBoard", "[boards]\n0 = 0x11\n1 = 0x42\n", "PASS", "PASS", "PASS", "PASS", "PASS", 0},
+};
+
+class Check : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(Check, VerdictsAndStatus) {
+  const CheckCase &c = GetParam();
+  SimRun run = run_sim({{"378", "check", "2000"}, c.rig, "", {}});
+  const std::string &out = run.result.out;
+  EXPECT_EQ(run.result.exit_status, c.status) << out;
+  EXPECT_EQ(verdict(out, "port"), c.port) << out;
+  EXPECT_EQ(verdict(out, "bus"), c.bus) << out;
+  EXPECT_EQ(verdict(out, "encoder communication"), c.communication) << out;
+  EXPECT_EQ(verdict(out, "rate generator stop"), c.stop) << out;
+  EXPECT_EQ(verdict(out, "check"), c.summary) << out;
+  ASSERT_TRUE(run.shut_down);
+  // The only rate generator register written is the control register, with
+  // the stop: no channel count, no run bit.
+  for (std::size_t i = 0; i + 1 < run.body.size(); ++i) {
+    const std::string &op = run.body[i];
+    if (op.rfind("sel 1", 0) != 0 || run.body[i + 1].rfind("wr", 0) != 0)
+      continue;
+    ASSERT_EQ(op, "sel 1c") << "a rate written at op " << i;
+    EXPECT_EQ(run.body[i + 1], "wr 00");
+  }
+  EXPECT_EQ(run.result.err.find("no board answered at block"), std::string::npos)
+      << "check's lines are its report";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, Check, testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Check, CommunicationCountsTheCyclesAskedFor) {
+  SimRun run = run_sim({{"378", "check", "1234"}, "", "", {}});
+  EXPECT_NE(run.result.out.find("PASS encoder communication: 1234 cycles, 0 errors"),
+            std::string::npos)
+      << run.result.out;
+}
+
+struct NoteCase {
+  const char *name;
+  const char *test;
+  std::string before; // typed before the signal
+  int sig;
+  bool noted;
+};
+void PrintTo(const NoteCase &c, std::ostream *os) { *os << c.name; }
+
+const NoteCase kNotes[] = {
+    {"SpindleCtrlC", "spindle", "", SIGINT, true},
+    {"RateVoltsCtrlC", "rate", "0\n", SIGINT, true},
+    {"DioCtrlZ", "dio", "", SIGTSTP, true},
+    // A cut wait ends the test at once: nothing to wait for.
+    {"SpindleSigterm", "spindle", "", SIGTERM, false},
+};
+
+class PromptNote : public testing::TestWithParam<NoteCase> {};
+
+TEST_P(PromptNote, SaidOnStandardErrorOnlyWhenAnAnswerIsStillAwaited) {
+  const NoteCase &c = GetParam();
+  // The note comes while the tool still waits: before any answer is typed.
+  SimRun run =
+      run_sim({{"378", c.test},
+               "",
+               c.before,
+               {vorn::test::signal_when_reading(c.sig), vorn::test::write_input_after("5\n", 300ms),
+                vorn::test::close_input_after(0ms)},
+               true});
+  const std::string note = "stop asked: the test ends after this answer\n";
+  EXPECT_EQ(run.result.err.find(note) != std::string::npos, c.noted) << run.result.err;
+  ASSERT_TRUE(run.shut_down);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, PromptNote, testing::ValuesIn(kNotes),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
