@@ -166,9 +166,8 @@ Way way_of(const char *choice) {
 
 void explain_unknown(const Choice &choice) {
   explain(std::string("unknown port choice \"") + choice.text + "\"" +
-          (choice.from_environment ? " in VORN_PORT" : "") +
-          "; accepted: auto (or none), " + names_of_table() +
-          ", or a device path such as /dev/parport0");
+          (choice.from_environment ? " in VORN_PORT" : "") + "; accepted: auto (or none), " +
+          names_of_table() + ", or a device path such as /dev/parport0");
 }
 
 // Why `path` is no parallel-port device, or "" when it is one or cannot be

@@ -71,15 +71,15 @@ public:
 private:
   friend void flush_port_traces();
 
-// While `*flag` is non-zero, a trace write that would wait for a slow reader
-// gives way and keeps the rest for later, so that a stop signal reaches the
-// shut-down first; nullptr (after the shut-down): writes wait again. The
-// same for write_giving_way(), the front end's standard output.
-void give_way_to_stop(const volatile std::sig_atomic_t *flag);
-std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
-// A file of the run that a trace must not overwrite (a replay recording, a
-// rig file); `what` names it in the refusal.
-void protect_from_trace(int fd, const char *what);
+  // While `*flag` is non-zero, a trace write that would wait for a slow reader
+  // gives way and keeps the rest for later, so that a stop signal reaches the
+  // shut-down first; nullptr (after the shut-down): writes wait again. The
+  // same for write_giving_way(), the front end's standard output.
+  void give_way_to_stop(const volatile std::sig_atomic_t *flag);
+  std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
+  // A file of the run that a trace must not overwrite (a replay recording, a
+  // rig file); `what` names it in the refusal.
+  void protect_from_trace(int fd, const char *what);
 
   PortBackend &inner_;
   RunControl &inner_run_;

@@ -1,7 +1,7 @@
 // A recorded port trace as the port: reads answered, writes checked.
 #include "port_io.h"
-#include "tracing_port.h"
 #include "trace_io.h"
+#include "tracing_port.h"
 #include "vornsim.hpp"
 
 #include <algorithm>

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 namespace replaytest {
 namespace {
