@@ -12,7 +12,9 @@ namespace {
 // The kernel lists hardware EPP as the mode "EPP"; without it every bus
 // cycle is emulated in software.
 bool has_epp(const char *modes) {
-  return ("," + std::string(modes) + ",").find(",EPP,") != std::string::npos;
+  std::string list = ",";
+  list.append(modes).append(",");
+  return list.find(",EPP,") != std::string::npos;
 }
 
 } // namespace

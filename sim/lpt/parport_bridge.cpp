@@ -221,7 +221,9 @@ std::string ParportBridge::counts_line() const {
   const BridgeCounts &c = counts_;
   std::string line;
   auto put = [&line](const char *name, std::uint64_t n) {
-    line += (line.empty() ? "" : " ") + std::string(name) + "=" + std::to_string(n);
+    if (!line.empty())
+      line += ' ';
+    line.append(name).append("=").append(std::to_string(n));
   };
   put("accesses", c.accesses);
   put("requests", c.requests);
