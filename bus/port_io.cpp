@@ -9,15 +9,19 @@ namespace vorn {
 
 namespace {
 
-// Constant-initialised: outlives every object whose destructor at exit
-// still puts a port back.
-constinit PortState state;
-
-std::uint32_t current_base() { return state.granted ? state.granted_base : vorn_base_addr; }
+std::uint32_t current_base() {
+  const PortState &state = port_state();
+  return state.granted ? state.granted_base : vorn_base_addr;
+}
 
 } // namespace
 
-PortState &port_state() { return state; }
+// Made on first use and never destroyed: it outlives every object whose
+// destructor at exit still puts a port back.
+PortState &port_state() {
+  static PortState *const state = new PortState;
+  return *state;
+}
 
 // A backend put in place stands for a started port until a start-up is
 // tried on it, since library tests drive it without one.

@@ -55,6 +55,7 @@ boot_lockdown() {
   kcase root_bus bus_map root 378
   kcase tech_bus bus_map tech 378
   kcase tech_device_bus bus_map tech /dev/parport0
+  kcase tech_check dead_bus_check tech
   kcase guest_refused refused_to_guest 378
   kcase guest_device_refused refused_to_guest /dev/parport0
   kcase busy_refused busy_refused tech tech
@@ -74,6 +75,15 @@ bus_map() { # USER PORT
   run "$1" "vorndiag $2 bus"
   expect_status 6
   expect_empty_bus_map
+  expect_lines_as_sim stderr 'no board answered|rate generator' empty 378 bus
+}
+
+# The go/no-go answer on a dead bus: no, with the reason.
+dead_bus_check() { # USER
+  run "$1" "vorndiag 378 check 50"
+  expect_status 9
+  expect_output '^FAIL port: device port 0x378 through /dev/parport0, kernel modes .*: no EPP$'
+  expect_lines_as_sim stdout '^FAIL (bus|encoder|rate)' empty 378 check 50
 }
 
 parport_loaded() {

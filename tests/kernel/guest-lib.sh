@@ -83,6 +83,7 @@ expect_empty_bus_map() { :; }
 expect_held_status() { :; }
 expect_kept() { :; }
 expect_as_sim() { :; }
+expect_lines_as_sim() { :; }
 expect_no_board_reset() { :; }
 expect_pass_accesses() { :; }
 expect_replays() { :; }

@@ -118,6 +118,22 @@ expect_as_sim() { # RIG LOOP ARGS...
   expect_status "$status"
 }
 
+# The lines of STREAM (stdout, stderr) that match PATTERN, as vorndiag-sim
+# gives them on RIG, the program's name left out; none would be no proof.
+expect_lines_as_sim() { # STREAM PATTERN RIG ARGS...
+  local stream=$1 pattern=$2 rig=$3
+  shift 3
+  [ -n "$BOARDS_BIN" ] || return 0
+  VORNSIM_RIG=$RIGS/$rig.toml "$BOARDS_BIN/vorndiag-sim" "$@" </dev/null \
+    >"$CASE_DIR/sim.stdout" 2>"$CASE_DIR/sim.stderr"
+  grep -v '^vornsim:' "$CASE_DIR/sim.$stream" | grep -E "$pattern" | sed 's/^[^ :]*: //' \
+    >"$CASE_DIR/sim.lines"
+  grep -E "$pattern" "$CASE_DIR/$stream" | sed 's/^[^ :]*: //' >"$CASE_DIR/lines"
+  [ -s "$CASE_DIR/lines" ] || problems+=("no $stream line matches /$pattern/")
+  cmp -s "$CASE_DIR/sim.lines" "$CASE_DIR/lines" ||
+    problems+=("not vorndiag-sim's: $(diff "$CASE_DIR/sim.lines" "$CASE_DIR/lines" | head -n 3 | tr '\n' ' ')")
+}
+
 # The bridge's count of nInit falls at a mark: "parportN LABEL: ... resets=N".
 resets_at() { # PORT LABEL
   awk -v head="$1 $2:" 'index($0, head) == 1 { sub(/.* resets=/, ""); print $1; exit }' "$BRIDGE_STATS"
