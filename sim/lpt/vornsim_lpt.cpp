@@ -314,6 +314,7 @@ int serve(const fuse_operations &ops) {
     argv.push_back(a.data());
   fuse_args fargs = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
   fuse *f = fuse_new(&fargs, &ops, sizeof ops, nullptr);
+  fuse_opt_free_args(&fargs); // fuse_new may have copied them
   if (f == nullptr)
     return kExitRuntime;
   int status = kExitRuntime;
