@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 [ "$(id -u)" -eq 0 ] || fail "deb_test.sh installs packages: run it as root"
 for p in "${packages[@]}"; do
-  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "ok installed" >/dev/null; then
     fail "$p is installed already; this test would remove it"
   fi
 done
@@ -28,7 +28,7 @@ trap cleanup EXIT
 
 files=()
 for p in "${packages[@]}"; do
-  f=$(find "$debs" -maxdepth 1 -name "${p}_*.deb" | head -n1)
+  f=$(find "$debs" -maxdepth 1 -name "${p}_*.deb" -print -quit)
   [ -n "$f" ] || fail "no ${p}_*.deb in $debs (make deb)"
   files+=("$f")
 done
@@ -70,7 +70,7 @@ check_move "$work/cmake/axis_move" -1500
 
 dpkg --purge "${packages[@]}" >/dev/null
 for p in "${packages[@]}"; do
-  ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || fail "$p not removed"
+  ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "ok installed" >/dev/null || fail "$p not removed"
 done
 [ ! -e /usr/bin/vorndiag ] || fail "/usr/bin/vorndiag left behind"
 echo "packages install, run, build a client and remove cleanly"

@@ -22,7 +22,7 @@ for f in libvorn.so.1 libvornsim.so.1 cmake/vorn/vornConfig.cmake pkgconfig/vorn
          pkgconfig/vorn-compat.pc pkgconfig/vornsim.pc; do
   [ -e "$libdir/$f" ] || fail "${libdir#"$prefix"/}/$f not installed"
 done
-readelf -d "$libdir/libvorn.so" | grep -q 'SONAME.*\[libvorn\.so\.1\]' || fail "libvorn soname"
+readelf -d "$libdir/libvorn.so" | grep 'SONAME.*\[libvorn\.so\.1\]' >/dev/null || fail "libvorn soname"
 
 # The installed programs start with no environment at all, as under sudo:
 # they find the libraries through a run path relative to themselves, never

@@ -7,4 +7,4 @@ prefix=$work/prefix
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$1" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name libvorn.so.1 | head -n1)")
+libdir=$(dirname "$(find "$prefix" -name libvorn.so.1 -print -quit)")

@@ -51,7 +51,7 @@ expect_held_status() {
 }
 
 expect_output() {
-  cat "$CASE_DIR/stdout" "$CASE_DIR/stderr" 2>/dev/null | grep -Eq -- "$1" ||
+  grep -Eqs -- "$1" "$CASE_DIR/stdout" "$CASE_DIR/stderr" ||
     problems+=("no output line matches /$1/")
 }
 
