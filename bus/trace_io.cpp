@@ -21,7 +21,8 @@ constexpr std::size_t kLineMax = std::size_t{1} << 16;
 // Level 1: a commtest run traces about 100 MB/s of lines. On such a trace
 // level 1 takes about 25 ns a line for 1/20 of the size, level 6 about 85 ns
 // (too slow to keep up) for 1/27.
-constexpr char kGzipWriteMode[] = "wb1";
+constexpr int kGzipLevel = 1;
+constexpr int kGzipWindow = 15 + 16; // 32 KiB, with a gzip header
 constexpr unsigned kGzipBuffer = 1u << 17;
 
 int hex_digit(char c) {
@@ -30,13 +31,6 @@ int hex_digit(char c) {
   if (c >= 'a' && c <= 'f')
     return c - 'a' + 10;
   return -1;
-}
-
-// The errno behind a failed zlib call; EIO when the failure was zlib's own.
-int gzip_errno(gzFile gz) {
-  int code = Z_OK;
-  gzerror(gz, &code);
-  return code == Z_ERRNO && errno != 0 ? errno : EIO;
 }
 
 const volatile std::sig_atomic_t *give_way_flag = nullptr;
@@ -170,17 +164,20 @@ bool Output::open(const std::string &path) {
     return false;
   }
   piece_ = unblocked_piece(fd);
+  // Compressed here rather than by zlib's own file writer, so that the
+  // writes go through write_giving_way() as a plain trace's do.
   if (path.ends_with(".gz")) {
-    gz_ = gzdopen(fd, kGzipWriteMode);
-    if (gz_ == nullptr) {
+    packed_ = std::make_unique<char[]>(kGzipBuffer);
+    z_ = new z_stream{};
+    if (deflateInit2(z_, kGzipLevel, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      delete z_;
+      z_ = nullptr;
       ::close(fd);
       errno = ENOMEM;
       return false;
     }
-    gzbuffer(gz_, kGzipBuffer);
-  } else {
-    fd_ = fd;
   }
+  fd_ = fd;
   buffer_ = std::move(buffer);
   return true;
 }
@@ -244,26 +241,43 @@ void Output::put(const char *data, std::size_t size) noexcept {
   }
 }
 
-// What a stop leaves unwritten is held, in order, for the next drain.
 void Output::drain() noexcept {
+  if (error_ != 0)
+    held_.clear();
+  else if (z_ != nullptr)
+    compress(buffer_.get(), used_, Z_NO_FLUSH);
+  else if (fd_ >= 0)
+    emit(buffer_.get(), used_);
+  used_ = 0;
+}
+
+// Compresses `data` (`flush` as deflate() takes it) and sends what comes out.
+void Output::compress(const char *data, std::size_t size, int flush) noexcept {
+  z_->next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
+  z_->avail_in = static_cast<uInt>(size);
+  do {
+    z_->next_out = reinterpret_cast<Bytef *>(packed_.get());
+    z_->avail_out = kGzipBuffer;
+    if (::deflate(z_, flush) == Z_STREAM_ERROR)
+      fail(EIO);
+    emit(packed_.get(), kGzipBuffer - z_->avail_out);
+  } while (z_->avail_out == 0 && error_ == 0);
+}
+
+// Every byte for the file goes through here. What a stop leaves unwritten
+// is held, in order, and sent first next time.
+void Output::emit(const char *data, std::size_t size) noexcept {
   if (error_ != 0) {
-    used_ = 0;
     held_.clear();
     return;
   }
-  if (fd_ >= 0) {
-    held_.erase(0, send(held_.data(), held_.size()));
-    const std::size_t sent = held_.empty() ? send(buffer_.get(), used_) : 0;
-    try {
-      held_.append(buffer_.get() + sent, used_ - sent);
-    } catch (const std::bad_alloc &) {
-      fail(ENOMEM);
-    }
-  } else if (gz_ != nullptr && used_ > 0 &&
-             gzwrite(gz_, buffer_.get(), static_cast<unsigned>(used_)) <= 0) {
-    fail(gzip_errno(gz_));
+  held_.erase(0, send(held_.data(), held_.size()));
+  const std::size_t sent = held_.empty() ? send(data, size) : 0;
+  try {
+    held_.append(data + sent, size - sent);
+  } catch (const std::bad_alloc &) {
+    fail(ENOMEM);
   }
-  used_ = 0;
 }
 
 // How much of `data` is done with: written, or dropped after a failure.
@@ -283,8 +297,8 @@ void Output::fail(int err) noexcept {
 
 bool Output::flush() noexcept {
   drain();
-  if (error_ == 0 && gz_ != nullptr && gzflush(gz_, Z_SYNC_FLUSH) != Z_OK)
-    fail(gzip_errno(gz_));
+  if (error_ == 0 && z_ != nullptr)
+    compress(nullptr, 0, Z_SYNC_FLUSH);
   if (error_ == 0 && file_ != nullptr && std::fflush(file_) != 0)
     fail(errno);
   return error_ == 0;
@@ -292,25 +306,27 @@ bool Output::flush() noexcept {
 
 bool Output::close() noexcept {
   drain();
+  if (z_ != nullptr) {
+    if (error_ == 0)
+      compress(nullptr, 0, Z_FINISH);
+    deflateEnd(z_);
+    delete z_;
+    z_ = nullptr;
+  }
   if (!held_.empty()) { // a stop is still giving way: the end waits for the reader
     const volatile std::sig_atomic_t *flag = give_way_flag;
     give_way_flag = nullptr;
     drain();
     give_way_flag = flag;
   }
-  if (gz_ != nullptr) {
-    const int result = gzclose(gz_);
-    if (result != Z_OK)
-      fail(result == Z_ERRNO ? errno : EIO);
-  }
   if (fd_ >= 0 && ::close(fd_) != 0)
     fail(errno);
   if (file_ != nullptr && std::fflush(file_) != 0)
     fail(errno);
-  gz_ = nullptr;
   fd_ = -1;
   file_ = nullptr;
   buffer_.reset();
+  packed_.reset();
   held_.clear();
   return error_ == 0;
 }

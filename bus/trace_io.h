@@ -14,8 +14,7 @@
 #include <string>
 #include <string_view>
 
-struct gzFile_s; // zlib's streams, kept out of this header
-struct z_stream_s;
+struct z_stream_s; // zlib's, kept out of this header
 
 namespace vorn::trace {
 
@@ -87,13 +86,15 @@ public:
   bool flush() noexcept;
   bool close() noexcept;
 
-  bool is_open() const { return fd_ >= 0 || gz_ != nullptr || file_ != nullptr; }
+  bool is_open() const { return fd_ >= 0 || file_ != nullptr; }
   // The errno of the first failure since open/attach, 0 if none; kept after close.
   int error() const { return error_; }
 
 private:
   void put(const char *data, std::size_t size) noexcept;
   void drain() noexcept;
+  void compress(const char *data, std::size_t size, int flush) noexcept;
+  void emit(const char *data, std::size_t size) noexcept;
   std::size_t send(const char *data, std::size_t size) noexcept;
   void fail(int err) noexcept;
 
@@ -101,7 +102,8 @@ private:
   std::size_t piece_ = 0;
   std::string held_; // what a stop left unwritten, written before the buffer
   std::string clash_;
-  gzFile_s *gz_ = nullptr;
+  z_stream_s *z_ = nullptr;        // for a .gz trace
+  std::unique_ptr<char[]> packed_; // compressed, before it is sent
   std::FILE *file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;

@@ -3,14 +3,18 @@
 // overwritten by the trace.
 #include "run_tool.h"
 #include "scratch_dir.h"
+#include "trace_io.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +112,72 @@ TEST(StopFirst, AStalledReaderDoesNotHoldTheShutDownUp) {
   EXPECT_GT(ended - modified(files.file("t.trace")), 1000ms) << "shut down only after the stall";
   EXPECT_TRUE(r.out.ends_with(" \n")) << "output lost";
   EXPECT_GT(r.out.size(), 10000u);
+}
+
+// Drains `fd` to its end once `stall` has passed since data came (the
+// writer fills a one-page pipe at once and then waits).
+std::string read_after_stall(int fd, std::chrono::milliseconds stall,
+                             std::chrono::system_clock::time_point &resumed) {
+  pollfd first{fd, POLLIN, 0};
+  poll(&first, 1, 20000);
+  std::this_thread::sleep_for(stall);
+  resumed = std::chrono::system_clock::now();
+  std::string data;
+  char chunk[4096];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, -1);
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+      return data;
+    if (n > 0)
+      data.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+// The accesses of a trace file, plain or compressed, one line each; with
+// "unreadable" at the end when it does not read to its end.
+std::string accesses_of(const std::string &path) {
+  vorn::trace::Input in;
+  std::string lines;
+  std::string_view line;
+  if (!in.open(path))
+    return "unreadable";
+  while (in.next(line))
+    if (vorn::trace::parse_line(line).kind == vorn::trace::Line::Kind::access)
+      lines.append(line).append("\n");
+  return in.failed() ? lines + "unreadable" : lines;
+}
+
+// A compressed trace to a FIFO whose reader stalls for 2 s once the pipe
+// is full: the shut-down (in the simulator's own, plain, trace) comes long
+// before the reader goes on, and the compressed trace then holds every access.
+TEST(StopFirst, AStalledReaderOfACompressedTraceDoesNotHoldTheShutDownUp) {
+  vorn::test::ScratchDir files;
+  const std::string fifo = files.file("t.trace.gz");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  fcntl(reader, F_SETPIPE_SZ, 4096);
+  std::chrono::system_clock::time_point resumed;
+  std::string compressed;
+  std::thread drain([&] { compressed = read_after_stall(reader, 2000ms, resumed); });
+  RunSettings how;
+  how.args = {"378", "commtest"};
+  how.env = {{"VORN_TRACE", fifo}, {"VORNSIM_TRACE", files.file("sim.trace")}};
+  how.steps = {vorn::test::signal_when_writing(SIGTERM)};
+  how.timeout = 10000ms;
+  const RunResult r = vorn::test::run_tool(VORNDIAG_SIM, how);
+  drain.join();
+  close(reader);
+  ASSERT_EQ(r.steps_done, 1u);
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_GT(resumed - modified(files.file("sim.trace")), 1000ms)
+      << "shut down only after the stall";
+  std::ofstream(files.file("got.gz"), std::ios::binary) << compressed;
+  const std::string sim = accesses_of(files.file("sim.trace"));
+  EXPECT_TRUE(ends_with_shut_down(sim));
+  EXPECT_TRUE(accesses_of(files.file("got.gz")) == sim) << "the compressed trace lost lines";
 }
 
 // A FIFO with no reader is refused at once, before any port access.
