@@ -85,12 +85,12 @@ bus_map() { # USER PORT
 
 # The go/no-go answer on a dead bus: no, with the reason. QEMU's empty
 # port is a printer's port model, not a missing bus: through the kernel's
-# software EPP every cycle gets its first answer (nWait high), and address
-# cycles and writes then time out waiting for nWait to fall, which hardware
-# EPP does not wait for. Checked per timeout check, that is the simulated
-# empty bus's account but at the checks after address cycles alone (the
-# two extra selections before each count read), which the simulator has
-# answered: 31 unanswered to its 27 with two cycles.
+# software EPP the address strobe gets its answer (nWait high), which ends
+# only in a read cycle, so address cycles and writes come up short. Per
+# timeout check that is the simulated empty bus's account but at the
+# checks after address cycles alone (two of the three selections before
+# each count read), which the simulator answers: 31 unanswered to its 27
+# in two cycles (docs/reliability.md).
 dead_bus_check() { # USER
   run "$1" "vorndiag 378 check 2" # emulated EPP: slow unanswered cycles
   expect_status 9
