@@ -130,11 +130,10 @@ expect_as_sim() { # RIG LOOP ARGS...
 
 # The lines of STREAM (stdout, stderr) that match PATTERN, the program's
 # name left out, of the guest's run (lines) and of the last vorndiag-sim
-# run (sim.lines), each through the sed script EDIT.
-pick_lines() { # STREAM PATTERN [EDIT]
-  grep -v '^vornsim:' "$CASE_DIR/sim.$1" | grep -E "$2" | sed -E "s/^[^ :]*: //; ${3:-}" \
-    >"$CASE_DIR/sim.lines"
-  grep -E "$2" "$CASE_DIR/$1" | sed -E "s/^[^ :]*: //; ${3:-}" >"$CASE_DIR/lines"
+# run (sim.lines).
+pick_lines() { # STREAM PATTERN
+  grep -v '^vornsim:' "$CASE_DIR/sim.$1" | grep -E "$2" | sed 's/^[^ :]*: //' >"$CASE_DIR/sim.lines"
+  grep -E "$2" "$CASE_DIR/$1" | sed 's/^[^ :]*: //' >"$CASE_DIR/lines"
   [ -s "$CASE_DIR/lines" ] || problems+=("no $1 line matches /$2/")
 }
 
