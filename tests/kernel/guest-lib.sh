@@ -84,6 +84,8 @@ expect_held_status() { :; }
 expect_kept() { :; }
 expect_as_sim() { :; }
 expect_lines_as_sim() { :; }
+expect_account_as_sim() { :; }
+expect_emulated_check_as_sim() { :; }
 expect_no_board_reset() { :; }
 expect_pass_accesses() { :; }
 expect_replays() { :; }

@@ -32,6 +32,13 @@ TEST(RigFile, EmptyAndNoisyRigs) {
   const Rig turning = load_rig(kRigs + "/turning.toml");
   EXPECT_EQ(turning.velocity[0], 1000);
   EXPECT_EQ(turning.boards, default_rig().boards);
+
+  Rig rate_dies = load_rig(kRigs + "/rate-dies.toml");
+  ASSERT_EQ(rate_dies.board_stops.size(), 1u);
+  EXPECT_EQ(rate_dies.board_stops[0].block, 1);
+  EXPECT_GT(rate_dies.board_stops[0].after, 0u) << "the board answers for a while";
+  rate_dies.board_stops.clear();
+  EXPECT_TRUE(rate_dies == default_rig()) << "the default board set otherwise";
 }
 
 struct Setting {
