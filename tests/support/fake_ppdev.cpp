@@ -1,7 +1,5 @@
 #include "fake_ppdev.h"
 
-#include "board_map.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -19,8 +17,6 @@ namespace vorn::test {
 
 namespace {
 
-using namespace vorn::map;
-
 constexpr const char *kCallNames[kCallKinds] = {
     "open",       "close",     "read",      "write",      "flock",      "PPEXCL",
     "PPCLAIM",    "PPRELEASE", "PPSETMODE", "PPDATADIR",  "PPRSTATUS",  "PPRCONTROL",
@@ -29,16 +25,11 @@ constexpr const char *kCallNames[kCallKinds] = {
 constexpr const char kDevice[] = "/dev/parport0";
 constexpr const char kProcDir[] = "/proc/sys/dev/parport/parport0/";
 constexpr const char kLockPrefix[] = "/run/lock/vorn-port-";
-// The control lines parport_pc lets PPRCONTROL and PPWCONTROL reach.
-constexpr std::uint8_t kControlLines = 0x0F;
-// ppdev's PP_BUFFER_SIZE: the most one read() or write() moves.
-constexpr std::size_t kKernelBuffer = 1024;
-// What parport_pc_init_state gives a device to claim the port with.
-constexpr std::uint8_t kClaimControl = 0x0c;
-constexpr std::uint8_t kClaimControlIrq = 0x1c;
-// A cycle through the kernel's software emulation of EPP: at least five
-// register accesses (two strobe edges, two waits, the data).
-constexpr std::uint64_t kEmulatedCycleAccesses = 5;
+// The names the kernel's /proc lists modes by, in its order.
+constexpr std::pair<unsigned, const char *> kModeNames[] = {
+    {PARPORT_MODE_PCSPP, "PCSPP"}, {PARPORT_MODE_TRISTATE, "TRISTATE"},
+    {PARPORT_MODE_COMPAT, "COMPAT"}, {PARPORT_MODE_EPP, "EPP"},
+    {PARPORT_MODE_ECP, "ECP"},     {PARPORT_MODE_DMA, "DMA"}};
 
 FakePpdev *active = nullptr;
 
@@ -60,6 +51,14 @@ int fail(int err) {
 
 bool starts_with(const std::string &text, const char *prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Errors as the C library gives them.
+ssize_t os_result(long result) {
+  if (result >= 0)
+    return static_cast<ssize_t>(result);
+  errno = static_cast<int>(-result);
+  return -1;
 }
 
 } // namespace
@@ -92,7 +91,19 @@ std::string CallCounts::to_string() const {
   return text;
 }
 
-FakePpdev::FakePpdev(sim::Simulator &boards) : boards_(boards) {}
+FakePpdev::FakePpdev(sim::Simulator &boards) : boards_(boards), kernel_(*this, PortHardware{}) {}
+
+void FakePpdev::set_node(Node node) {
+  node_ = node;
+  kernel_.set_other_device(node == Node::busy);
+}
+
+void FakePpdev::set_hardware(PortHardware hardware) { kernel_.set_hardware(hardware); }
+
+void FakePpdev::list_port(std::optional<std::uint32_t> base) {
+  listed_base_ = base;
+  kernel_.set_port_present(base.has_value());
+}
 
 FakePpdev::~FakePpdev() { uninstall(); }
 
@@ -131,8 +142,13 @@ std::optional<std::string> FakePpdev::proc_text(const std::string &path) const {
   // The second address is the ECP registers', 0x400 above.
   if (name == "base-addr")
     return std::to_string(*listed_base_) + "\t" + std::to_string(*listed_base_ + 0x400) + "\n";
-  if (name == "modes")
-    return hardware_.epp ? "PCSPP,TRISTATE,EPP\n" : "PCSPP,TRISTATE\n";
+  if (name == "modes") {
+    std::string text;
+    for (const auto &[bit, mode] : kModeNames)
+      if ((kernel_.modes() & bit) != 0)
+        text += (text.empty() ? "" : ",") + std::string(mode);
+    return text + "\n";
+  }
   if (name == "devices/active")
     return (holder_.empty() ? std::string("none") : holder_) + "\n";
   return std::nullopt;
@@ -150,9 +166,7 @@ int FakePpdev::open(const char *path, int flags) {
     if (node_ == Node::denied)
       return fail(EACCES);
     opened = {FileKind::device, {}};
-    opened.nonblocking = (flags & O_NONBLOCK) != 0;
-    saved_mode_ = IEEE1284_MODE_COMPAT;
-    flags_ = 0;
+    opened.device = kernel_.open((flags & O_NONBLOCK) != 0);
   } else if (starts_with(name, kLockPrefix)) {
     opened = {FileKind::lock, {}};
   } else {
@@ -167,115 +181,14 @@ int FakePpdev::close(int fd) {
   File *f = file(fd);
   if (f == nullptr)
     return fail(EBADF);
-  const bool device = f->kind == FileKind::device;
+  const int device = f->device;
   files_.erase(fd);
-  if (device) {
-    // ppdev's release: a port left in another mode than compatibility,
-    // claimed or not, is negotiated back first.
-    if (!claimed_ && registered_ && saved_mode_ != IEEE1284_MODE_COMPAT) {
-      mode_ = saved_mode_;
-      terminate();
-    } else if (claimed_) {
-      terminate();
-    }
-    mode_ = IEEE1284_MODE_COMPAT;
-    claimed_ = false;
-    exclusive_ = false;
-    registered_ = false;
+  if (device >= 0) {
+    kernel_.close(device);
     if (closed_hook_)
       closed_hook_();
   }
   return 0;
-}
-
-void FakePpdev::frob_control(std::uint8_t mask, std::uint8_t value) {
-  const std::uint8_t was = boards_.read(Reg::control);
-  const auto now = static_cast<std::uint8_t>((was & ~mask) ^ value);
-  if ((was & kCtrlNInit) != 0 && (now & kCtrlNInit) == 0)
-    ++resets_;
-  boards_.write(Reg::control, now);
-  ++port_accesses_;
-}
-
-// parport_negotiate to compatibility mode and parport_ieee1284_terminate;
-// the waits for the peripheral's answers are status reads here.
-void FakePpdev::terminate() {
-  constexpr std::uint8_t kAutoFd = 0x02, kInit = 0x04, kSelect = 0x08;
-  const int from = mode_;
-  mode_ = IEEE1284_MODE_COMPAT;
-  if (from == IEEE1284_MODE_COMPAT || from == (IEEE1284_MODE_COMPAT | IEEE1284_ADDR))
-    return;
-  ++terminations_;
-  if (from == IEEE1284_MODE_EPP || from == IEEE1284_MODE_EPPSL || from == IEEE1284_MODE_EPPSWE) {
-    frob_control(kInit, 0); // event 68, for 50 us
-    frob_control(kSelect | kInit, kSelect | kInit);
-    return;
-  }
-  frob_control(kSelect | kAutoFd, kSelect); // event 22
-  boards_.read(Reg::status);                // event 24: nAck low, up to 35 ms
-  ++port_accesses_;
-  frob_control(kAutoFd, kAutoFd); // event 25
-  boards_.read(Reg::status);      // event 27: nAck high
-  ++port_accesses_;
-  frob_control(kAutoFd, 0); // event 28
-}
-
-bool FakePpdev::timeout_pending() {
-  ++port_accesses_;
-  return (boards_.read(Reg::status) & kStatusTimeout) != 0;
-}
-
-// parport_pc's clear_epp_timeout: two more reads, the bit written both
-// ways (chips differ in which clears it), a read to check.
-void FakePpdev::clear_epp_timeout() {
-  const std::uint8_t status = boards_.read(Reg::status);
-  boards_.read(Reg::status);
-  boards_.write(Reg::status, static_cast<std::uint8_t>(status | kStatusTimeout));
-  boards_.write(Reg::status, static_cast<std::uint8_t>(status & ~kStatusTimeout));
-  boards_.read(Reg::status);
-  port_accesses_ += 6;
-}
-
-bool FakePpdev::cycle_timed_out() {
-  if (!hardware_.epp) {
-    // The emulation has no timeout bit: it gives up waiting for the
-    // handshake. The board set's bit stands for that and is cleared.
-    port_accesses_ += kEmulatedCycleAccesses - 1;
-    const bool timed_out = (boards_.read(Reg::status) & kStatusTimeout) != 0;
-    if (timed_out)
-      boards_.write(Reg::status, kStatusTimeout);
-    return timed_out;
-  }
-  if (!timeout_pending())
-    return false;
-  clear_epp_timeout();
-  return true;
-}
-
-bool FakePpdev::epp_read(std::uint8_t &value) {
-  ++port_accesses_;
-  value = boards_.read((mode_ & IEEE1284_ADDR) != 0 ? Reg::epp_addr : Reg::epp_data);
-  return !cycle_timed_out();
-}
-
-bool FakePpdev::epp_write(std::uint8_t value) {
-  ++port_accesses_;
-  boards_.write((mode_ & IEEE1284_ADDR) != 0 ? Reg::epp_addr : Reg::epp_data, value);
-  return !cycle_timed_out();
-}
-
-// parport_pc's PARPORT_EPP_FAST reads: every cycle in one string
-// instruction (insl, four cycles at a time, where the length allows; the
-// kernel's buffer is aligned), the timeout checked once at the end.
-ssize_t FakePpdev::fast_read(std::uint8_t *buf, std::size_t count_wanted) {
-  const bool address = (mode_ & IEEE1284_ADDR) != 0;
-  port_accesses_ += !address && count_wanted % 4 == 0 ? count_wanted / 4 : count_wanted;
-  for (std::size_t i = 0; i < count_wanted; ++i)
-    buf[i] = boards_.read(address ? Reg::epp_addr : Reg::epp_data);
-  if (!timeout_pending())
-    return static_cast<ssize_t>(count_wanted);
-  clear_epp_timeout();
-  return fail(EIO);
 }
 
 bool FakePpdev::fails_now(Call kind) {
@@ -300,31 +213,13 @@ ssize_t FakePpdev::read(int fd, void *buf, size_t count_wanted) {
   }
   if (fails_now(Call::read))
     return -1;
-  if (!claimed_ || (mode_ & ~IEEE1284_ADDR) != IEEE1284_MODE_EPP)
-    return fail(EINVAL);
-  if (count_wanted == 0)
-    return 0;
-  std::uint8_t kernel_buffer[kKernelBuffer];
-  const std::size_t need = std::min(count_wanted, kKernelBuffer);
-  if ((flags_ & PP_FASTREAD) != 0 && hardware_.epp && need > 1) {
-    const ssize_t got = fast_read(kernel_buffer, need);
-    if (got > 0)
-      std::memcpy(out, kernel_buffer, need);
-    return got;
+  const long got = kernel_.read(f->device, out, count_wanted);
+  if (got == sim::kReadSpins) {
+    std::fprintf(stderr, "fake ppdev: a blocking read of a cycle no board answers spins in the "
+                         "kernel until a signal\n");
+    std::abort();
   }
-  std::size_t got = 0;
-  while (got < need && epp_read(kernel_buffer[got]))
-    ++got;
-  if (got == 0) {
-    if (!f->nonblocking) {
-      std::fprintf(stderr, "fake ppdev: a blocking read of a cycle no board answers spins in the "
-                           "kernel until a signal\n");
-      std::abort();
-    }
-    return fail(EAGAIN);
-  }
-  std::memcpy(out, kernel_buffer, got);
-  return static_cast<ssize_t>(got);
+  return os_result(got);
 }
 
 ssize_t FakePpdev::write(int fd, const void *buf, size_t count_wanted) {
@@ -334,22 +229,7 @@ ssize_t FakePpdev::write(int fd, const void *buf, size_t count_wanted) {
     return fail(EBADF);
   if (fails_now(Call::write))
     return -1;
-  if (!claimed_ || (mode_ & ~IEEE1284_ADDR) != IEEE1284_MODE_EPP)
-    return fail(EINVAL);
-  // Non-blocking, ppdev stops after the first piece; a cycle that timed
-  // out ends the write with what went before it, 0 for nothing.
-  const auto *in = static_cast<const std::uint8_t *>(buf);
-  std::size_t written = 0;
-  while (written < count_wanted) {
-    const std::size_t piece = std::min(count_wanted - written, kKernelBuffer);
-    std::size_t wrote = 0;
-    while (wrote < piece && epp_write(in[written + wrote]))
-      ++wrote;
-    written += wrote;
-    if (wrote < piece || f->nonblocking)
-      break;
-  }
-  return static_cast<ssize_t>(written);
+  return os_result(kernel_.write(f->device, static_cast<const std::uint8_t *>(buf), count_wanted));
 }
 
 int FakePpdev::flock(int fd) {
@@ -429,91 +309,19 @@ int FakePpdev::ioctl(int fd, unsigned long request, void *arg) {
     return fail(ENOTTY);
   if (fails_now(kind))
     return -1;
-  return device_ioctl(request, arg);
-}
-
-int FakePpdev::device_ioctl(unsigned long request, void *arg) {
-  auto *byte = static_cast<unsigned char *>(arg);
-  switch (request) {
-  case PPEXCL:
-    // ppdev takes it only before the device registers, at the first claim.
-    if (registered_)
-      return exclusive_ ? 0 : fail(EINVAL);
-    exclusive_ = true;
-    return 0;
-  case PPCLAIM:
-    if (claimed_)
-      return fail(EINVAL);
-    // No port behind the minor, or another device registered on it that
-    // refuses an exclusive one: both ENXIO.
-    if (!listed_base_ || (node_ == Node::busy && exclusive_))
-      return fail(ENXIO);
-    claimed_ = true;
-    registered_ = true;
-    mode_ = saved_mode_;
+  const bool claimed = kernel_.claimed();
+  const int result = kernel_.ioctl(f->device, request, arg);
+  if (result != 0)
+    return static_cast<int>(os_result(result));
+  if (request == PPCLAIM)
     last_setting_.clear();
-    // parport_pc_restore_state writes the device's control value whole.
-    frob_control(0xFF, hardware_.irq ? kClaimControlIrq : kClaimControl);
-    return 0;
-  case PPSETMODE:
-    // Recorded only, for the port once it is claimed; nothing is checked.
-    saved_mode_ = *static_cast<int *>(arg);
-    if (claimed_) {
-      mode_ = saved_mode_;
-      note_setting(Call::ppsetmode, mode_);
-    }
-    return 0;
-  case PPGETMODES:
-    if (!listed_base_)
-      return fail(ENODEV);
-    *static_cast<unsigned int *>(arg) =
-        PARPORT_MODE_PCSPP | PARPORT_MODE_TRISTATE | (hardware_.epp ? PARPORT_MODE_EPP : 0);
-    return 0;
-  case PPSETFLAGS:
-    flags_ = *static_cast<int *>(arg) & PP_FLAGMASK;
-    return 0;
-  default:
-    break;
-  }
-  if (!claimed_)
-    return fail(EINVAL);
-  switch (request) {
-  case PPRELEASE:
-    saved_mode_ = mode_;
-    mode_ = IEEE1284_MODE_COMPAT;
-    claimed_ = false;
-    return 0;
-  case PPDATADIR: {
-    const bool reverse = *static_cast<int *>(arg) != 0;
-    note_setting(Call::ppdatadir, reverse);
-    frob_control(kCtrlDirection, reverse ? kCtrlDirection : 0);
-    return 0;
-  }
-  case PPRSTATUS:
-    ++port_accesses_;
-    *byte = boards_.read(Reg::status);
-    return 0;
-  case PPRCONTROL:
-    // parport_pc answers from its copy of the register.
-    *byte = static_cast<unsigned char>(boards_.read(Reg::control) & kControlLines);
-    return 0;
-  case PPWCONTROL:
-    note_setting(Call::ppwcontrol, *byte & kControlLines);
-    if ((*byte & kCtrlDirection) != 0)
-      frob_control(kCtrlDirection, kCtrlDirection);
-    frob_control(kControlLines, *byte & kControlLines);
-    return 0;
-  case PPRDATA:
-    ++port_accesses_;
-    *byte = boards_.read(Reg::data);
-    return 0;
-  case PPWDATA:
-    ++port_accesses_;
-    boards_.write(Reg::data, *byte);
-    return 0;
-  default:
-    return fail(EINVAL);
-  }
+  else if (request == PPSETMODE && claimed)
+    note_setting(kind, *static_cast<int *>(arg));
+  else if (request == PPDATADIR)
+    note_setting(kind, *static_cast<int *>(arg) != 0);
+  else if (request == PPWCONTROL)
+    note_setting(kind, *static_cast<unsigned char *>(arg) & sim::kControlLines);
+  return 0;
 }
 
 } // namespace vorn::test

@@ -1,24 +1,14 @@
 // A fake kernel parallel-port driver: an OsCalls table that answers as the
-// kernel's ppdev and parport_pc would for one port, parport0, with a
-// simulated board set behind it. It serves /proc/sys/dev/parport/parport0
-// (base-addr, modes, devices/active) and /dev/parport0, and counts every
-// call by kind (but stat) and every register access the kernel would make
-// for it.
+// kernel would for one port, parport0, with a simulated board set behind
+// it. It serves /proc/sys/dev/parport/parport0 (base-addr, modes,
+// devices/active) and /dev/parport0, whose requests the shared model of
+// ppdev and parport_pc answers (ppdev_model.h, with the kernel's own
+// accesses at the port), and counts every call by kind (but stat) and
+// every register access the kernel would make for it.
 //
-// As the kernel does: the claim puts the control register to 0x0c (0x1c
-// with the port's interrupt); one read() moves at most 1024 bytes and
-// copies out only the bytes it counted; an EPP transfer stops after the
-// first cycle that timed out (cleared at once): read() gives the bytes
-// before it (-1 with EAGAIN when none, with O_NONBLOCK; without it the
-// kernel would spin, and the fake aborts the test), write() the number
-// written before it; with PP_FASTREAD on a port with EPP hardware a read
-// of more than one byte runs every cycle and fails whole with EIO if one
-// timed out; closing the device while the port is in an EPP mode makes
-// the kernel's termination (from EPP nInit low, the boards' reset). A port
-// without EPP hardware has every cycle emulated: slower, the same bytes.
-// ENXIO at the claim means another device is registered (Node::busy) or
-// no port is listed. A read or write in a mode other than EPP, where the
-// kernel would negotiate, is refused with EINVAL.
+// A blocking read of a cycle no board answers would spin in the kernel
+// until a signal: the fake aborts the test. ENXIO at the claim means
+// another device is registered (Node::busy) or no port is listed.
 //
 // The raw port's lock file always appears held by another program, so that
 // a raw choice made under the fake stops before it touches the PC's own
@@ -27,6 +17,7 @@
 #define VORN_TEST_FAKE_PPDEV_H
 
 #include "port_os.h"
+#include "ppdev_model.h"
 #include "vornsim.hpp"
 
 #include <array>
@@ -84,12 +75,9 @@ enum class Node {
 };
 
 // What the kernel found on the port.
-struct PortHardware {
-  bool epp = true; // EPP registers, else the kernel emulates the cycles
-  bool irq = true; // an interrupt line (the claim then sets control bit 4)
-};
+using PortHardware = sim::PortHardware;
 
-class FakePpdev {
+class FakePpdev final : private sim::PortRegisters {
 public:
   explicit FakePpdev(sim::Simulator &boards);
   ~FakePpdev();
@@ -100,14 +88,14 @@ public:
   void install();
   void uninstall();
 
-  void set_node(Node node) { node_ = node; }
-  void set_hardware(PortHardware hardware) { hardware_ = hardware; }
+  void set_node(Node node);
+  void set_hardware(PortHardware hardware);
   // What devices/active names as the device that has the port claimed.
   void set_holder(std::string name) { holder_ = std::move(name); }
   // The next call of `kind` fails with `err`, as the kernel's can.
   void fail_next(Call kind, int err) { failing_ = {kind, err}; }
   // parport0's base address under /proc; nullopt lists no port at all.
-  void list_port(std::optional<std::uint32_t> base) { listed_base_ = base; }
+  void list_port(std::optional<std::uint32_t> base);
 
   const CallCounts &calls() const { return counts_; }
   // Every call so far, in order.
@@ -116,13 +104,13 @@ public:
   // PPSETMODE, PPDATADIR and PPWCONTROL calls that set what the previous
   // one of the same kind since the claim had set already.
   std::uint64_t idle_ioctls() const { return idle_ioctls_; }
-  bool claimed() const { return claimed_; }
+  bool claimed() const { return kernel_.claimed(); }
   // Register accesses the kernel made at the port (an insl is one).
-  std::uint64_t port_accesses() const { return port_accesses_; }
+  std::uint64_t port_accesses() const { return kernel_.counts().port_accesses; }
   // Falling edges of nInit, the boards' reset, that the kernel made.
-  std::uint64_t resets() const { return resets_; }
+  std::uint64_t resets() const { return kernel_.counts().resets; }
   // Times the kernel negotiated back to compatibility mode at close.
-  std::uint64_t terminations() const { return terminations_; }
+  std::uint64_t terminations() const { return kernel_.counts().terminations; }
   int open_files() const { return static_cast<int>(files_.size()); }
   // Called after every close of the device.
   void on_device_closed(std::function<void()> hook) { closed_hook_ = std::move(hook); }
@@ -144,46 +132,30 @@ private:
     FileKind kind;
     std::string text; // for text
     std::size_t at = 0;
-    bool nonblocking = false;
+    int device = -1; // the model's file, for the device
   };
+
+  std::uint8_t in(Reg reg) override { return boards_.read(reg); }
+  void out(Reg reg, std::uint8_t value) override { boards_.write(reg, value); }
+  bool take_timeout() override { return boards_.take_timeout(); }
+  std::uint8_t status_lines() override { return boards_.status(); }
 
   void count(Call call);
   File *file(int fd);
   std::optional<std::string> proc_text(const std::string &path) const;
-  int device_ioctl(unsigned long request, void *arg);
-  // One EPP cycle; false when it timed out (the timeout is then cleared).
-  bool epp_read(std::uint8_t &value);
-  bool epp_write(std::uint8_t value);
-  bool cycle_timed_out();
-  bool timeout_pending();
   // Takes the failure fail_next() set up for `kind`, errno set.
   bool fails_now(Call kind);
-  void clear_epp_timeout();
-  ssize_t fast_read(std::uint8_t *buf, std::size_t count);
-  // parport_pc's frob of the control register: one write at the port.
-  void frob_control(std::uint8_t mask, std::uint8_t value);
-  // Back to compatibility mode, as the kernel does at a close in another.
-  void terminate();
   // Counts a setting ioctl that repeats the last one of its kind.
   void note_setting(Call call, int value);
 
   sim::Simulator &boards_;
   Node node_ = Node::usable;
   std::optional<std::uint32_t> listed_base_ = 0x378;
+  sim::PpdevModel kernel_;
   std::map<int, File> files_;
   int next_fd_ = 100;
-  bool exclusive_ = false;
-  bool registered_ = false; // ppdev registers the device at its first claim
-  bool claimed_ = false;
-  PortHardware hardware_;
   std::string holder_;
   std::optional<std::pair<Call, int>> failing_;
-  int mode_ = 0x100;       // IEEE1284_MODE_COMPAT, as ppdev starts
-  int saved_mode_ = 0x100; // the mode ppdev keeps for the device while released
-  int flags_ = 0;          // PPSETFLAGS
-  std::uint64_t port_accesses_ = 0;
-  std::uint64_t resets_ = 0;
-  std::uint64_t terminations_ = 0;
   std::map<Call, int> last_setting_;
   CallCounts counts_;
   std::vector<Call> history_;
