@@ -219,9 +219,9 @@ int PpdevModel::negotiate(int mode) {
     frob_lines(PARPORT_CONTROL_SELECT | PARPORT_CONTROL_AUTOFD, PARPORT_CONTROL_SELECT);
     return -1;
   }
-  frob_lines(PARPORT_CONTROL_STROBE, PARPORT_CONTROL_STROBE);                     // event 3
-  frob_lines(PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD, 0);                 // event 4
-  const bool acked = wait_peripheral(PARPORT_STATUS_ACK, PARPORT_STATUS_ACK);     // event 6
+  frob_lines(PARPORT_CONTROL_STROBE, PARPORT_CONTROL_STROBE);                 // event 3
+  frob_lines(PARPORT_CONTROL_STROBE | PARPORT_CONTROL_AUTOFD, 0);             // event 4
+  const bool acked = wait_peripheral(PARPORT_STATUS_ACK, PARPORT_STATUS_ACK); // event 6
   if (!acked || (mode != 0 && (own_status() & PARPORT_STATUS_SELECT) == 0)) { // xflag
     terminate();
     return 1;
@@ -381,7 +381,7 @@ bool PpdevModel::cycle_timed_out() {
   bool timed_out = false;
   if (!hardware_.own_accesses_seen) {
     timed_out = port_.take_timeout();
-  } else if ((in(Reg::status) & kStatusEppTimeout) != 0) {
+  } else if ((in(Reg::status)&kStatusEppTimeout) != 0) {
     clear_epp_timeout();
     timed_out = true;
   }

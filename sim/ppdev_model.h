@@ -147,10 +147,10 @@ private:
   bool other_device_ = false;
   std::map<int, File> files_;
   int next_file_ = 0;
-  File *holder_ = nullptr;   // the file whose device has the port claimed
-  int devices_ = 0;          // ppdev devices registered on the port
+  File *holder_ = nullptr; // the file whose device has the port claimed
+  int devices_ = 0;        // ppdev devices registered on the port
   bool exclusive_held_ = false;
-  int port_mode_ = 0;        // port->ieee1284.mode
+  int port_mode_ = 0; // port->ieee1284.mode
   int port_phase_ = 0;
   std::uint8_t ctr_ = 0x0c; // parport_pc's soft copy
 };

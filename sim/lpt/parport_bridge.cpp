@@ -66,7 +66,7 @@ int ParportBridge::ioctl(unsigned int cmd, void *data) {
 
 BridgeCounts ParportBridge::counts() const {
   const PortCounts &m = model_.counts();
-  return {requests_,        accesses_,      m.status_reads, m.control_writes, m.data_accesses,
+  return {requests_,        accesses_,     m.status_reads, m.control_writes, m.data_accesses,
           m.address_cycles, m.data_cycles, m.short_cycles, m.resets};
 }
 

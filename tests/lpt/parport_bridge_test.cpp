@@ -110,9 +110,9 @@ struct Transfer {
   std::uint8_t address; // selected first
   bool reading;
   std::size_t count;
-  long moved;           // what read()/write() returns
-  std::uint64_t shorts;    // cycles no board answered
-  bool full = false;       // boards at every block
+  long moved;               // what read()/write() returns
+  std::uint64_t shorts;     // cycles no board answered
+  bool full = false;        // boards at every block
   bool nonblocking = false; // the file's O_NONBLOCK
 };
 

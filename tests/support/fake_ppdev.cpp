@@ -27,9 +27,9 @@ constexpr const char kProcDir[] = "/proc/sys/dev/parport/parport0/";
 constexpr const char kLockPrefix[] = "/run/lock/vorn-port-";
 // The names the kernel's /proc lists modes by, in its order.
 constexpr std::pair<unsigned, const char *> kModeNames[] = {
-    {PARPORT_MODE_PCSPP, "PCSPP"}, {PARPORT_MODE_TRISTATE, "TRISTATE"},
+    {PARPORT_MODE_PCSPP, "PCSPP"},   {PARPORT_MODE_TRISTATE, "TRISTATE"},
     {PARPORT_MODE_COMPAT, "COMPAT"}, {PARPORT_MODE_EPP, "EPP"},
-    {PARPORT_MODE_ECP, "ECP"},     {PARPORT_MODE_DMA, "DMA"}};
+    {PARPORT_MODE_ECP, "ECP"},       {PARPORT_MODE_DMA, "DMA"}};
 
 FakePpdev *active = nullptr;
 
