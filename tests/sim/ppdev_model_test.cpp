@@ -161,6 +161,12 @@ TEST_P(Registers, AtTheFirstClaim) {
   const int third = port.model.open(true);
   EXPECT_EQ(port.model.ioctl(third, PPCLAIM, nullptr),
             r.exclusive ? -ENXIO : vorn::sim::kClaimSleeps);
+  // Closed, the devices are unregistered: the port is free for an exclusive one.
+  for (int f : {third, second, port.file})
+    port.model.close(f);
+  const int fresh = port.model.open(true);
+  ASSERT_EQ(port.model.ioctl(fresh, PPEXCL, nullptr), 0);
+  EXPECT_EQ(port.model.ioctl(fresh, PPCLAIM, nullptr), r.other_device ? -ENXIO : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ppdev, Registers, testing::ValuesIn(kRegistrations),
