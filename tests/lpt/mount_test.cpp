@@ -104,15 +104,17 @@ TEST_F(VornsimLpt, ServesThePortThroughTheKernelAndCountsAtUnmount) {
   unsigned char bytes[4] = {};
   EXPECT_EQ(::read(fd, bytes, 4), 1) << "block 5 is empty: the second cycle comes back short";
   EXPECT_EQ(bytes[0], 0x31) << "the digital I/O board's ID";
+  // Left in EPP mode, the close would make the kernel negotiate back with
+  // nInit low, and FUSE delivers the release after close() has returned.
+  mode = IEEE1284_MODE_COMPAT;
+  EXPECT_EQ(::ioctl(fd, PPSETMODE, &mode), 0);
   ::close(fd);
 
   EXPECT_EQ(kill(pid, SIGTERM), 0);
   EXPECT_EQ(exit_status(pid), 0);
   const std::string stats = read_file(dir.file("stats"));
-  // Five for the requests; closed in EPP mode, the kernel negotiates back
-  // to compatibility mode: nInit low and high again, the boards' reset.
-  EXPECT_NE(stats.find("parport0 end: accesses=7 "), std::string::npos) << stats;
-  EXPECT_NE(stats.find(" short_cycles=1 resets=1"), std::string::npos) << stats;
+  EXPECT_NE(stats.find("parport0 end: accesses=5 "), std::string::npos) << stats;
+  EXPECT_NE(stats.find(" short_cycles=1 "), std::string::npos) << stats;
   struct stat st {};
   EXPECT_EQ(::stat((mount + "/parport0").c_str(), &st), -1) << "unmounted";
 }
