@@ -331,8 +331,7 @@ int PpdevModel::port_ioctl(File &f, unsigned long request, void *arg) {
       return -ENXIO;
     }
   case PPWCTLONIRQ:
-    f.irq_control = take<std::uint8_t>(arg);
-    return 0;
+    return 0; // the lines for the next interrupt, which never comes
   case PPCLRIRQ:
     give<int>(arg, 0); // no interrupt is ever raised
     return 0;

@@ -112,7 +112,6 @@ private:
     int saved_mode = 0; // the port's mode before the claim
     int flags = 0;
     std::uint8_t device_ctr = 0; // the device's control value while released
-    std::uint8_t irq_control = 0;
     std::int64_t timeout[2] = {};
   };
 
