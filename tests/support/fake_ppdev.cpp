@@ -145,8 +145,11 @@ std::optional<std::string> FakePpdev::proc_text(const std::string &path) const {
   if (name == "modes") {
     std::string text;
     for (const auto &[bit, mode] : kModeNames)
-      if ((kernel_.modes() & bit) != 0)
-        text += (text.empty() ? "" : ",") + std::string(mode);
+      if ((kernel_.modes() & bit) != 0) {
+        if (!text.empty())
+          text += ',';
+        text += mode;
+      }
     return text + "\n";
   }
   if (name == "devices/active")
