@@ -261,6 +261,21 @@ TEST_F(MonitorTerminal, DefaultRigMarksOnlyTheEmptyBlocks) {
   EXPECT_EQ(pane.end_line(), "[end 0 restored]") << pane.text() << pane.err();
 }
 
+// The encoder board stops answering during the run: marked at once, and
+// the run ends as a run whose board stopped answering ends.
+TEST_F(MonitorTerminal, BoardThatStopsAnsweringIsMarkedAndCounts) {
+  vorn::test::ScratchDir dir;
+  std::ofstream(dir.file("stops.toml")) << "[[faults.board_stops]]\nblock = 0\nafter = 1500\n";
+  Pane pane(dir.file("stops.toml"));
+  ASSERT_TRUE(pane.wait_for([](const auto &s) {
+    return s.size() > 3 && s[3].size() > 35 && s[3][35] == 'X';
+  })) << pane.text();
+  EXPECT_EQ(pane.screen()[7][35], ' ') << "block 4 answered at the start\n" << pane.text();
+  pane.keys("q");
+  EXPECT_EQ(pane.end_line(), "[end 6 restored]") << pane.text() << pane.err();
+  EXPECT_NE(pane.err().find("block 0 stopped answering"), std::string::npos) << pane.err();
+}
+
 TEST_F(MonitorTerminal, ToggledInputsShowAsTheyChange) {
   Pane pane(rig("toggling.toml"));
   ASSERT_TRUE(pane.showing()) << pane.text();
