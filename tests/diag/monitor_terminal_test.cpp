@@ -236,6 +236,10 @@ TEST_F(MonitorTerminal, EndsThroughTheShutDownWithTheTerminalRestored) {
 TEST_F(MonitorTerminal, EmptyRigMarksEveryBlockAndEndsWithStatus6) {
   Pane pane(rig("empty.toml"));
   ASSERT_TRUE(pane.showing()) << pane.text();
+  // Some refreshes in, each of whose index reads came back all ones.
+  ASSERT_TRUE(pane.wait_for([](const auto &s) {
+    return s[3].find(" 0 none ") == 1 && std::atoi(s[3].c_str() + 15) > 100;
+  })) << pane.text();
   const auto screen = pane.screen();
   int marked = 0;
   for (int row = 3; row < 11; ++row)
