@@ -198,7 +198,7 @@ TEST_F(MonitorTerminal, TurningRigCountsRatesAndIndexPulses) {
   ASSERT_TRUE(pane.wait_for([](const auto &s) { return encoder_row(s, 0).pulses >= 2; }, 10s))
       << pane.text();
   const auto screen = pane.screen();
-  EXPECT_NEAR(encoder_row(screen, 0).per_turn, 2000, 150) << pane.text();
+  EXPECT_NEAR(encoder_row(screen, 0).per_turn, 2000, 300) << pane.text();
   EXPECT_NEAR(encoder_row(screen, 1).per_turn, 2000, 500) << pane.text();
   EXPECT_GE(encoder_row(screen, 1).pulses, 7) << pane.text();
   EXPECT_EQ(encoder_row(screen, 2).pulses, 0);
