@@ -233,6 +233,24 @@ TEST_F(MonitorTerminal, EndsThroughTheShutDownWithTheTerminalRestored) {
   }
 }
 
+// A terminal that stops taking output (Ctrl-S) holds up nothing: a stop
+// still shuts the boards down; the screen's rest goes out once it reads on.
+TEST_F(MonitorTerminal, StalledTerminalDoesNotHoldUpTheShutDown) {
+  Pane pane(rig("turning.toml"));
+  ASSERT_TRUE(pane.showing()) << pane.text();
+  pane.keys("C-s");
+  std::this_thread::sleep_for(500ms);
+  const pid_t tool = pane.tool();
+  ASSERT_GT(tool, 0);
+  kill(tool, SIGTERM);
+  const auto end = Clock::now() + 10s;
+  while (run_ops(vorn::test::read_file(pane.trace())).empty() && Clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(run_ops(vorn::test::read_file(pane.trace())).empty()) << "no shut-down";
+  pane.keys("C-q");
+  EXPECT_EQ(pane.end_line(), "[end 0 restored]") << pane.text() << pane.err();
+}
+
 TEST_F(MonitorTerminal, EmptyRigMarksEveryBlockAndEndsWithStatus6) {
   Pane pane(rig("empty.toml"));
   ASSERT_TRUE(pane.showing()) << pane.text();
