@@ -46,9 +46,7 @@ std::string command_output(const std::string &command) {
 // back as they were: "[end <status> <restored|changed>]".
 class Pane {
 public:
-  Pane(const std::string &rig, int cols = 80, int rows = 24)
-      : socket_("vorndiag-monitor-test-" + std::to_string(getpid()) + "-" +
-                std::to_string(++count_)) {
+  Pane(const std::string &rig, int cols = 80, int rows = 24) : socket_(dir_.file("tmux.socket")) {
     const std::string script =
         "echo $$ >" + dir_.file("shell.pid") + "; modes=$(stty -g); VORNSIM_RIG=" + rig +
         " VORNSIM_TRACE=" + trace() + " " + VORNDIAG_SIM + " 378 monitor 2>" + dir_.file("stderr") +
@@ -57,10 +55,15 @@ public:
     tmux("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s t " +
          quoted(script) + " \\; set -g status off");
   }
-  ~Pane() { tmux("kill-server"); }
+  // A monitor that did not end (a fault under test) must not outlive the test.
+  ~Pane() {
+    if (const pid_t left = tool(); left > 0)
+      kill(left, SIGKILL);
+    tmux("kill-server");
+  }
 
   std::string tmux(const std::string &args) const {
-    return command_output("tmux -L " + socket_ + " -f /dev/null " + args + " 2>&1");
+    return command_output("tmux -S " + socket_ + " -f /dev/null " + args + " 2>&1");
   }
   std::vector<std::string> screen() const {
     std::vector<std::string> lines;
@@ -115,7 +118,6 @@ public:
   std::string err() const { return vorn::test::read_file(dir_.file("stderr")); }
 
 private:
-  static inline int count_ = 0;
   vorn::test::ScratchDir dir_;
   std::string socket_;
 };
