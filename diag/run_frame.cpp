@@ -2,6 +2,7 @@
 #include "board_map.h"
 #include "bus_report.h"
 #include "frame.h"
+#include "monitor_screen.h"
 #include "output_check.h"
 #include "port_list.h"
 #include "stop_signals.h"
@@ -43,6 +44,7 @@ enum TestSelector {
   INDEXRES = 13,
   SPIN = 14,
   CHECK = 15,
+  MONITOR = 16,
 };
 
 // cycles: check's optional count.
@@ -73,6 +75,9 @@ constexpr TestEntry kTests[] = {
     {"dio", DIO, AxisArg::none, test_dio},
     {"spindle", SPIN, AxisArg::none, test_spindle},
     {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own},
+    // As bus: an empty block is no fault; one whose board stops answering
+    // is told by the test itself.
+    {"monitor", MONITOR, AxisArg::none, test_monitor, BlockAccount::any_block},
 };
 
 // About 2.6 s at a microsecond a port access (docs/performance.md).
@@ -99,6 +104,8 @@ constexpr const char *kHelpLines[] = {
 };
 constexpr const char kCheckHelpLine[] =
     "check [cycles]  go/no-go test of the port, the bus, encoder communication and the stop";
+constexpr const char kMonitorHelpLine[] =
+    "monitor  live full-screen view of encoders, inputs and the bus (read-only, q ends)";
 
 [[noreturn]] void end_run(int status, const char *prog) {
   std::exit(checked_exit_status(status, prog));
@@ -109,6 +116,7 @@ constexpr const char kCheckHelpLine[] =
   for (const char *line : kHelpLines)
     std::puts(line);
   std::puts(kCheckHelpLine);
+  std::puts(kMonitorHelpLine);
   print_port_list();
   end_run(kExitSyntax, prog);
 }
@@ -173,8 +181,10 @@ const TestEntry *find_test(const char *name) {
 // its summary line, once per 1000 cycles, is meant to be seen as it comes.
 // So does diocontinuous: its live line never ends, so on a terminal it goes
 // out a buffer at a time anyway. setvbuf must come before the first output.
+// monitor's screens go out whole, and the terminal's restoration stays
+// buffered until after the shut-down.
 void choose_buffering(const TestEntry *test) {
-  if (test != nullptr && test->which == SERVOF)
+  if (test != nullptr && (test->which == SERVOF || test->which == MONITOR))
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
 
@@ -230,6 +240,10 @@ int vorndiag_main(int argc, char **argv) {
   } else if (test->axis != AxisArg::none && !parse_axis(third, args.axis)) {
     syntax_exit(test->axis == AxisArg::latch_message ? kLatchMessage : kIndexMessage, prog);
   }
+
+  // Before the port is taken: a stream cannot hold a full screen.
+  if (test->which == MONITOR && monitor_terminal_refused(prog))
+    end_run(kExitSyntax, prog);
 
   install_stop_handlers();
   std::printf("parport addr 0x%x \n", vorn_base_addr);

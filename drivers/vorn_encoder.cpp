@@ -142,6 +142,15 @@ int vornEncoderReadLatch(int encoder, int *flag) {
 
 int vornEncoderReadLevel(int encoder, int *flag) { return vornEncoderReadLatch(encoder, flag); }
 
+// One read for all four: the read clears every latched bit, so reading the
+// encoders one at a time would lose the pulses of the others.
+int vornEncoderIndexAll(unsigned *bits) {
+  if (!vorn::bus_ready())
+    return -1;
+  *bits = SelRead(kEncIndexSense) & ((1u << kEncoders) - 1);
+  return 0;
+}
+
 // Reading the index sense register clears its latched bits on the board.
 int vornEncoderResetIndex(int encoder) {
   int dummyflag;

@@ -60,7 +60,11 @@ bool BoardSet::answers(int block, std::uint64_t access) const {
   return true;
 }
 
-std::uint8_t BoardSet::dig_in(int i) const { return dig_in_[i] ? *dig_in_[i] : dig_out_[i]; }
+std::uint8_t BoardSet::dig_in(int i) const {
+  const std::uint8_t level = dig_in_[i] ? *dig_in_[i] : dig_out_[i];
+  const std::uint64_t period = std::uint64_t{rig_.toggle_ms} * 1000 * kTicksPerUs;
+  return (elapsed_ / period) % 2 != 0 ? level ^ rig_.toggle_bits[i] : level;
+}
 
 Cycle BoardSet::read(std::uint8_t addr, std::uint64_t access) {
   const int block = addr / kBlockSize;
@@ -151,6 +155,7 @@ void BoardSet::move_axis(int n, std::int64_t steps) {
 }
 
 void BoardSet::run(std::uint64_t ticks) {
+  elapsed_ += ticks;
   if (ticks == 0)
     return;
   for (int n = 0; n < kAxes; ++n) {

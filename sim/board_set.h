@@ -73,6 +73,7 @@ private:
   std::uint8_t reg1d_ = 0;
   std::uint8_t reg1e_ = 0;
   std::uint8_t reg26_ = 0;
+  std::uint64_t elapsed_ = 0; // ticks run, for the toggled inputs
 };
 
 } // namespace vorn::sim

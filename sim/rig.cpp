@@ -200,11 +200,17 @@ private:
   }
 
   void digital_inputs(const toml::table &t, Rig &rig) const {
-    only_keys(t, {"in0", "in1"});
+    only_keys(t, {"in0", "in1", "toggle_in0", "toggle_in1", "toggle_ms"});
     if (const toml::node *n = t.get("in0"))
       rig.digital_inputs[0] = byte(*n, "in0");
     if (const toml::node *n = t.get("in1"))
       rig.digital_inputs[1] = byte(*n, "in1");
+    if (const toml::node *n = t.get("toggle_in0"))
+      rig.toggle_bits[0] = byte(*n, "toggle_in0");
+    if (const toml::node *n = t.get("toggle_in1"))
+      rig.toggle_bits[1] = byte(*n, "toggle_in1");
+    if (const toml::node *n = t.get("toggle_ms"))
+      rig.toggle_ms = static_cast<std::uint32_t>(integer(*n, "toggle_ms", 1, 3600000));
   }
 
   void faults(const toml::table &t, Rig &rig) const {

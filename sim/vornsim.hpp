@@ -78,6 +78,9 @@ struct Rig {
   std::array<Wiring, kAxes> wiring{};
   // Fixed digital input values; nullopt = input i follows digital output i.
   std::array<std::optional<std::uint8_t>, kDigitalInputs> digital_inputs{};
+  // Bits of each digital input that flip every toggle_ms of simulated time.
+  std::array<std::uint8_t, kDigitalInputs> toggle_bits{};
+  std::uint32_t toggle_ms = 500;
   // Faults.
   std::uint64_t seed = 1;
   double flip_probability = 0.0; // chance of one flipped bit per answered data read

@@ -131,6 +131,9 @@ VORN_API int vornEncoderRead(int encoder, double *counts);
 VORN_API int vornEncoderReadLatch(int encoder, int *flag);
 VORN_API int vornEncoderReadLevel(int encoder, int *flag);
 VORN_API int vornEncoderResetIndex(int encoder);
+/* The latched index bits of all four encoders in one read: bit n of *bits
+ * is encoder n's. The read clears them all on the board. */
+VORN_API int vornEncoderIndexAll(unsigned *bits);
 
 /* ---- rate generator driver --------------------------------------------- */
 VORN_API long VoltToCounts(double volts);

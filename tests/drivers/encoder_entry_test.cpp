@@ -157,6 +157,22 @@ INSTANTIATE_TEST_SUITE_P(Table, IndexBits,
                                             ::testing::ValuesIn(kIndexEntries)),
                          vorn::test::PrintedName());
 
+// All four bits from one read of the register; bit 4 and up belong to no
+// encoder and stay out.
+TEST(EncoderIndexAll, HandsOutTheFourEncoderBitsOfOneRead) {
+  const std::pair<std::uint8_t, unsigned> table[] = {
+      {0x00, 0x0}, {0x01, 0x1}, {0x0A, 0xA}, {0x0F, 0xF}, {0xF0, 0x0}, {0xFF, 0xF}, {0x18, 0x8},
+  };
+  for (const auto &[sense, bits] : table) {
+    RecordingPort port;
+    port.script(4, {sense});
+    unsigned got = 99;
+    EXPECT_EQ(vornEncoderIndexAll(&got), 0);
+    EXPECT_EQ(got, bits) << int{sense};
+    EXPECT_EQ(port.accesses(), index_sense_read(sense)) << to_string(port.accesses());
+  }
+}
+
 TEST(SelectInterruptPeriod, WritesTheCodeOfAKnownPeriodOnly) {
   const std::pair<long, int> table[] = {
       {500, 0x0B},  {1000, 0x16},  {2000, 0x00},   {3000, 0x10},    {4000, 0x10},

@@ -70,6 +70,8 @@ const char *const kHelp = "test name       Function\n"
                           "  exit all looping tests with ctrl/c\n"
                           "check [cycles]  go/no-go test of the port, the bus, encoder "
                           "communication and the stop\n"
+                          "monitor  live full-screen view of encoders, inputs and the bus "
+                          "(read-only, q ends)\n"
                           // this machine has no parallel port
                           "no parallel port known to the kernel (its driver: sudo modprobe "
                           "parport_pc ppdev)\n";

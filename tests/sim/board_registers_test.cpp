@@ -131,6 +131,24 @@ TEST_F(SimTest, DigitalInputsFollowOutputsUnlessFixed) {
   EXPECT_EQ(read_at(kDigIn0), 0x3C);
 }
 
+// Toggled bits flip once per period of simulated time, over a fixed input
+// and a looped-back one alike.
+TEST_F(SimTest, ToggledInputBitsFlipEveryPeriod) {
+  Rig rig = virtual_rig();
+  rig.digital_inputs[0] = 0x3C;
+  rig.toggle_bits = {0x01, 0x80};
+  rig.toggle_ms = 2;
+  start(rig);
+  vornDioWrite(1, 0x07);
+  const std::pair<std::uint8_t, std::uint8_t> periods[] = {
+      {0x3C, 0x07}, {0x3D, 0x87}, {0x3C, 0x07}, {0x3D, 0x87}};
+  for (const auto &[in0, in1] : periods) {
+    EXPECT_EQ(read_at(kDigIn0), in0);
+    EXPECT_EQ(read_at(kDigIn1), in1);
+    sim->advance_us(2000);
+  }
+}
+
 TEST_F(SimTest, DefaultBoardSetIdBytes) {
   for (std::uint32_t block = 0; block < kBlockCount; ++block) {
     SCOPED_TRACE(block);

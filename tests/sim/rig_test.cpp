@@ -72,6 +72,10 @@ TEST(RigFile, EachSetting) {
        [](const Rig &r) { return r.wiring[3].counts_per_pulse == 8; }},
       {"[digital_inputs]\nin1 = 0xa5",
        [](const Rig &r) { return !r.digital_inputs[0] && r.digital_inputs[1] == 0xA5; }},
+      {"[digital_inputs]\ntoggle_in1 = 0x81\ntoggle_ms = 250",
+       [](const Rig &r) {
+         return r.toggle_bits == std::array<std::uint8_t, 2>{0, 0x81} && r.toggle_ms == 250;
+       }},
       {"[faults]\nseed = 99\nflip_probability = 0.25",
        [](const Rig &r) { return r.seed == 99 && r.flip_probability == 0.25; }},
       {"[[faults.board_stops]]\nblock = 4\nafter = 10\n[[faults.board_stops]]\nblock = 0\nafter = "
