@@ -50,10 +50,10 @@ const WayCase kWays[] = {
     {"SimulatorAsksNoKernel", "sim", 0x378, 0x378, true, VORN_WAY_OTHER, 0, "", "", -1},
 };
 
-class PortWay : public testing::TestWithParam<WayCase> {
+class PortWayCall : public testing::TestWithParam<WayCase> {
 protected:
-  PortWay() { kernel.install(); }
-  ~PortWay() override {
+  PortWayCall() { kernel.install(); }
+  ~PortWayCall() override {
     kernel.uninstall();
     vorn_base_addr = 0x378;
   }
@@ -61,7 +61,7 @@ protected:
   vorn::test::FakePpdev kernel{boards};
 };
 
-TEST_P(PortWay, TellsTheWayAndTheKernelsPort) {
+TEST_P(PortWayCall, TellsTheWayAndTheKernelsPort) {
   const WayCase &c = GetParam();
   kernel.list_port(c.listed);
   kernel.set_hardware({c.epp, true});
@@ -79,12 +79,12 @@ TEST_P(PortWay, TellsTheWayAndTheKernelsPort) {
   EXPECT_EQ(way.epp, c.epp_seen);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryWay, PortWay, testing::ValuesIn(kWays),
+INSTANTIATE_TEST_SUITE_P(EveryWay, PortWayCall, testing::ValuesIn(kWays),
                          [](const testing::TestParamInfo<WayCase> &info) {
                            return std::string(info.param.name);
                          });
 
-TEST(PortWayRefused, NoPortStartedGivesTheRefusalsErrno) {
+TEST(PortWayCallRefused, NoPortStartedGivesTheRefusalsErrno) {
   Named port("device");
   vorn::ScopedBackend in_place(port);
   vorn_port_way way;
