@@ -115,7 +115,7 @@ typedef struct {
   char modes[64];  /* as the kernel reports them, "" when not listed */
   int epp;         /* 1 EPP among the modes, 0 not, -1 not known (no modes) */
 } vorn_port_way;
-/* 0, or -1 with errno ENODEV (as any driver call) when no port is started.
+/* 0, or -1 with errno set as for a driver call when no port is started.
  * No port access. */
 VORN_API int vornPortWay(vorn_port_way *way);
 /* The last vornMotInit() was refused because VORN_TRACE names a file that
