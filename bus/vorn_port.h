@@ -7,7 +7,7 @@
 #ifndef VORN_PORT_H
 #define VORN_PORT_H
 
-#include "vorn_export.h"
+#include "vorn.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -16,9 +16,8 @@
 extern "C" {
 #endif
 
-/* What happened to a run, as vorn_port_ops.end_run() tells it. */
-enum vorn_run_end { VORN_RUN_OK = 0, VORN_RUN_TRACE_FAILED = 1, VORN_RUN_REPLAY_DEPARTED = 2 };
-
+/* vorn_port_ops.end_run() tells what happened to a run as vornRunEnd()
+ * does (vorn.h). */
 /* Registers are 0 data, 1 status, 2 control, 3 EPP address, 4 EPP data.
  * Every call gets `context` first. Strings handed back belong to the port
  * and stay valid until its next call. */

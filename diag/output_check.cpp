@@ -3,8 +3,6 @@
 #include "frame.h"
 #include "stop_signals.h"
 
-#include "port_io.h"
-#include "tracing_port.h"
 #include "vorn.h"
 
 #include <cerrno>
@@ -35,7 +33,7 @@ ssize_t failed(int err) {
 
 bool write_held() {
   int err = 0;
-  out.held.erase(0, vorn::write_giving_way(out.fd, out.held.data(), out.held.size(), err));
+  out.held.erase(0, vornWriteGivingWay(out.fd, out.held.data(), out.held.size(), &err));
   if (err == 0)
     return true;
   out.held.clear();
@@ -47,7 +45,7 @@ ssize_t write_out(void *, const char *data, std::size_t size) {
   if (!write_held())
     return -1;
   int err = 0;
-  const std::size_t n = out.held.empty() ? vorn::write_giving_way(out.fd, data, size, err) : 0;
+  const std::size_t n = out.held.empty() ? vornWriteGivingWay(out.fd, data, size, &err) : 0;
   if (err != 0)
     return failed(err);
   out.held.append(data + n, size - n);
@@ -55,7 +53,7 @@ ssize_t write_out(void *, const char *data, std::size_t size) {
 }
 
 int checked_output_status(int status, const char *prog) {
-  vorn::give_way_to_stop(nullptr);
+  vornGiveWayWhile(nullptr);
   const bool flushed = std::fflush(stdout) == 0 && write_held();
   if (flushed && !std::ferror(stdout))
     return status;
@@ -67,14 +65,14 @@ int checked_output_status(int status, const char *prog) {
 }
 
 int ended_port_status(int status, const char *prog) {
-  const vorn::RunEnd end = vorn::end_port_run();
+  const char *message = "";
+  const vorn_run_end end = vornRunEnd(&message);
   // A refused trace ends the run before its first access: a replay has
   // nothing to follow.
-  if (end.kind == vorn::RunEnd::Kind::ok ||
-      (end.kind == vorn::RunEnd::Kind::replay_departed && vorn::port_trace_refused()))
+  if (end == VORN_RUN_OK || (end == VORN_RUN_REPLAY_DEPARTED && vornTraceRefused()))
     return status;
-  std::fprintf(stderr, "%s: %s\n", prog, end.message.c_str());
-  if (end.kind == vorn::RunEnd::Kind::replay_departed)
+  std::fprintf(stderr, "%s: %s\n", prog, message);
+  if (end == VORN_RUN_REPLAY_DEPARTED)
     return kExitReplay;
   return status == 0 || status == kExitOutput ? kExitTrace : status;
 }

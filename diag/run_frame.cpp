@@ -9,7 +9,6 @@
 #include "vorndiag.h"
 
 #include "extintf.h"
-#include "port_io.h"
 #include "vorn.h"
 
 #include <cerrno>
@@ -249,7 +248,7 @@ int vorndiag_main(int argc, char **argv) {
   std::printf("parport addr 0x%x \n", vorn_base_addr);
   if (vornMotInit(device) != 0) {
     int err = errno;
-    if (!vorn::port_trace_refused())
+    if (!vornTraceRefused())
       std::printf("cannot access I/O ports 0x%x to 0x%llx: %s\n", vorn_base_addr,
                   static_cast<unsigned long long>(vorn_base_addr) + vorn::map::kPortCount - 1,
                   std::strerror(err));
@@ -268,7 +267,7 @@ int vorndiag_main(int argc, char **argv) {
   test_closing.clear();
   test->run(args);
   extMotQuit();
-  const bool stop_taken = !vorn::stop_missed();
+  const bool stop_taken = !vornStopMissed();
   release_terminal_stop();
   // Told after the run's end: a replay that departed made the answers up.
   const BusReport report = bus_report(test->account, stop_taken, prog);

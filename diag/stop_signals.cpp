@@ -2,8 +2,7 @@
 
 #include "frame.h"
 
-#include "port_io.h"
-#include "tracing_port.h"
+#include "vorn.h"
 
 #include <cerrno>
 #include <csignal>
@@ -58,8 +57,11 @@ std::string signal_name(int sig) {
   return abbrev != nullptr ? std::string("SIG") + abbrev : "signal " + std::to_string(sig);
 }
 
-std::string event_seen(const char *kind, bool seen) {
-  return seen ? std::string(kind) + " " + signal_name(first_signal) : std::string();
+// Whether the run takes the event of `kind` here, where this process saw
+// the first signal or nothing.
+bool run_takes(int kind, bool seen) {
+  const std::string cause = seen ? signal_name(first_signal) : std::string();
+  return vornRunEvent(kind, cause.c_str(), nullptr) == 1;
 }
 
 void handle(int sig, void (*handler)(int)) {
@@ -102,7 +104,7 @@ void install_stop_handlers() {
   for (int sig : {SIGTTIN, SIGTTOU})
     handle(sig, quit_in_background);
   handle(SIGPIPE, quit_unread);
-  vorn::give_way_to_stop(&done);
+  vornGiveWayWhile(&done);
 }
 
 void release_terminal_stop() {
@@ -141,16 +143,12 @@ bool output_reader_gone() { return reader_gone != 0; }
 bool stop_requested() {
   if (done != 0 && stop_noted)
     return true;
-  const char *kind = vorn::kStopEvent;
-  stop_noted = !vorn::port_event(kind, event_seen(kind, done != 0)).empty();
+  stop_noted = run_takes(VORN_EVENT_STOP, done != 0);
   if (stop_noted)
     done = 1;
   return stop_noted;
 }
 
-bool keyboard_cut_here(bool cut) {
-  const char *kind = vorn::kKeyboardCutEvent;
-  return !vorn::port_event(kind, event_seen(kind, cut)).empty();
-}
+bool keyboard_cut_here(bool cut) { return run_takes(VORN_EVENT_KEYBOARD_CUT, cut); }
 
 } // namespace vorndiag

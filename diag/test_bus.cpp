@@ -4,7 +4,6 @@
 #include "bus_probe.h"
 #include "frame.h"
 #include "loop_passes.h"
-#include "port_access.h"
 #include "stop_signals.h"
 #include "vorn.h"
 
@@ -43,7 +42,7 @@ const BoardLine &board_line(unsigned type) {
 
 // commtest turns the data lines to reading once before its reads, though
 // every ReadData does it again: a cycle keeps its full count of accesses.
-void reverse_data_lines() { vorn::port_out(kPortControl, kCtrlReverse); }
+void reverse_data_lines() { vornControlWrite(kCtrlReverse); }
 
 constexpr int kSummaryEvery = 1000;
 constexpr int kLoadWritesBefore = 2; // before the pattern is drawn
@@ -63,7 +62,7 @@ BoardIds probe_boards() {
   for (std::uint32_t a = block_id_addr(0); a <= kLastAddr; a += kBlockSize) {
     SelAddr(a);
     reverse_data_lines();
-    const unsigned id = vorn::port_in(kPortEppData);
+    const unsigned id = vornEppDataRead();
     ids[a >> 4] = static_cast<int>(id);
     if (id >> 4 == kTypeRategen) // two blocks: the next one is not probed
       a += kBlockSize;

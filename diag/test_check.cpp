@@ -6,9 +6,9 @@
 #include "frame.h"
 #include "stop_signals.h"
 
-#include "port_io.h"
 #include "vorn.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -44,39 +44,34 @@ std::string hex(unsigned value) {
   return text;
 }
 
-// The kernel's port at the base address in use, if it lists one.
-bool kernel_port(vorn_port_info &info) {
-  for (int n = 0; vornPortInfo(n, &info) == 0; ++n)
-    if (info.base == vorn_base_addr)
-      return true;
-  return false;
-}
-
 // Whether the port runs EPP, as far as this PC tells: today the kernel's
-// list of modes. The one place for a finer answer from the port itself.
-Verdict epp_verdict(const vorn_port_info *kernel, std::string &how) {
-  if (kernel == nullptr || kernel->modes[0] == '\0') {
+// list of modes.
+Verdict epp_verdict(const vorn_port_way &port, std::string &how) {
+  if (port.epp < 0) {
     how = "EPP not known (the kernel lists no modes for it)";
     return Verdict::warn;
   }
-  const bool epp = std::strstr(kernel->modes, "EPP") != nullptr;
-  how = std::string("kernel modes ") + kernel->modes + (epp ? ": EPP present" : ": no EPP");
-  return epp ? Verdict::pass : Verdict::fail;
+  how = std::string("kernel modes ") + port.modes + (port.epp == 1 ? ": EPP present" : ": no EPP");
+  return port.epp == 1 ? Verdict::pass : Verdict::fail;
 }
 
 void check_port(Tally &tally) {
-  const std::string way = vorn::port_backend().name();
-  const std::string at = "port " + hex(vorn_base_addr);
-  if (way != "raw" && way != "device") {
+  vorn_port_way port;
+  if (vornPortWay(&port) != 0) {
+    line(tally, Verdict::fail, std::string("port: ") + std::strerror(errno));
+    return;
+  }
+  const std::string way = port.name;
+  const std::string at = "port " + hex(port.base);
+  if (port.way == VORN_WAY_OTHER) {
     line(tally, Verdict::pass, "port: " + way + " " + at + " (no kernel port to ask)");
     return;
   }
-  vorn_port_info info;
-  const bool listed = kernel_port(info);
   std::string how;
-  const Verdict v = epp_verdict(listed ? &info : nullptr, how);
-  const std::string through = way == "device" && listed ? std::string(" through ") + info.device
-                                                        : std::string(" through the registers");
+  const Verdict v = epp_verdict(port, how);
+  const std::string through = port.way == VORN_WAY_DEVICE && port.listed
+                                  ? std::string(" through ") + port.device
+                                  : std::string(" through the registers");
   line(tally, v, "port: " + way + " " + at + through + ", " + how);
 }
 

@@ -6,7 +6,6 @@
 #include "monitor_view.h"
 #include "stop_signals.h"
 
-#include "port_io.h"
 #include "vorn.h"
 
 #include <algorithm>
@@ -44,25 +43,23 @@ MonitorSample take_sample() {
   return s;
 }
 
-// How the port is reached: the kernel's list tells the device and EPP.
+// How the port is reached, as the library tells it.
 std::string port_line() {
-  const std::string way = vorn::port_backend().name();
+  vorn_port_way port{};
   char text[96];
-  if (way == "sim" || way == "replay") {
-    std::snprintf(text, sizeof text, "port 0x%x: %s", vorn_base_addr,
-                  way == "sim" ? "simulated board set" : "replay of a trace");
+  if (vornPortWay(&port) != 0) {
+    std::snprintf(text, sizeof text, "port 0x%x: not started", vorn_base_addr);
     return text;
   }
-  vorn_port_info info{};
-  for (int n = 0; vornPortInfo(n, &info) == 0; ++n)
-    if (info.base == vorn_base_addr) {
-      const bool epp = std::strstr(info.modes, "EPP") != nullptr;
-      std::snprintf(text, sizeof text, "port 0x%x: %s %s, %s", vorn_base_addr, way.c_str(),
-                    way == "device" ? info.device : "access", epp ? "EPP" : "no EPP");
-      return text;
-    }
-  std::snprintf(text, sizeof text, "port 0x%x: %s access, EPP not known", vorn_base_addr,
-                way.c_str());
+  const std::string way = port.name;
+  if (port.way == VORN_WAY_OTHER) {
+    std::snprintf(text, sizeof text, "port 0x%x: %s", port.base,
+                  way == "replay" ? "replay of a trace" : "simulated board set");
+    return text;
+  }
+  const char *epp = port.epp > 0 ? "EPP" : port.epp == 0 ? "no EPP" : "EPP not known";
+  std::snprintf(text, sizeof text, "port 0x%x: %s %s, %s", port.base, way.c_str(),
+                port.way == VORN_WAY_DEVICE && port.listed ? port.device : "access", epp);
   return text;
 }
 

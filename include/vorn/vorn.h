@@ -15,6 +15,8 @@
 
 #include "vorn_export.h"
 
+#include <signal.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -36,6 +38,12 @@ VORN_API uint16_t SelRead(uint32_t port);
 VORN_API void SelWrt(uint32_t port, uint8_t byte);
 VORN_API void SelWrt16(uint32_t port, uint16_t word);
 VORN_API void BusReset(void);
+/* Two single register accesses of their own, no bus cycle accounted: the
+ * control register (base + 2) written with `value` (0x24 turns the data
+ * lines to reading, as ReadData does), and one read of the EPP data
+ * register (base + 4). */
+VORN_API void vornControlWrite(uint8_t value);
+VORN_API uint8_t vornEppDataRead(void);
 /* 0 when access to the five ports from vorn_base_addr on is granted; -1 with
  * errno set (EPERM, ENOSYS, EINVAL, ...) when it is refused. */
 VORN_API int16_t InitializeParPort(void);
@@ -89,6 +97,34 @@ typedef struct {
 VORN_API int vornPortInfo(int n, vorn_port_info *info);
 /* The base address of the kernel's port behind `device`: 0, or -1. */
 VORN_API int vornPortBase(const char *device, uint32_t *base);
+
+/* How the port in use was reached, and what the kernel tells of it. */
+enum vorn_way {
+  VORN_WAY_RAW = 1,    /* its registers, through ioperm */
+  VORN_WAY_DEVICE = 2, /* the kernel's device, /dev/parportN */
+  VORN_WAY_OTHER = 3   /* a port another library put in place: the
+                          simulated boards, a replay */
+};
+typedef struct {
+  int way;         /* enum vorn_way */
+  char name[16];   /* "raw", "device", or the other port's own ("sim") */
+  uint32_t base;   /* its base address */
+  int listed;      /* 1 when the kernel has a port at `base` (raw and
+                      device only): then device and modes are that port's */
+  char device[32]; /* /dev/parportN, "" when not listed */
+  char modes[64];  /* as the kernel reports them, "" when not listed */
+  int epp;         /* 1 EPP among the modes, 0 not, -1 not known (no modes) */
+} vorn_port_way;
+/* 0, or -1 with errno set as for a driver call when no port is started.
+ * No port access. */
+VORN_API int vornPortWay(vorn_port_way *way);
+/* The last vornMotInit() was refused because VORN_TRACE names a file that
+ * cannot be written (vornPortProblem() says why), not for the port: 1, else 0. */
+VORN_API int vornTraceRefused(void);
+/* The last vornMotQuit()'s stop of the rate generators was not answered:
+ * 1, else 0 (vornMotQuit()'s errno EIO may also come from the trace). */
+VORN_API int vornStopMissed(void);
+
 VORN_API int EncoderInit(void);
 VORN_API int EncoderQuit(void);
 /* Both stop every rate channel. RateQuit: -1 with errno EIO when the boards
@@ -187,6 +223,42 @@ VORN_API int vornAioMaxOutputs(void);
 VORN_API int vornAioRead(int index, double *volts);
 VORN_API int vornAioWrite(int index, double volts);
 VORN_API int vornAioCheck(int index, double *volts);
+
+/* ---- run events, for a program that records and replays its runs ------ *
+ * A run may end or change course for a reason from outside the bus (a stop
+ * signal). Where the program asks, the run takes such an event: VORN_TRACE's
+ * trace notes it, and a replay of that trace takes it at the same point of
+ * the run whatever the replaying process sees. None of these makes a port
+ * access or reaches the bus. */
+enum vorn_run_event {
+  VORN_EVENT_STOP = 0,        /* a looping test asks whether to stop here */
+  VORN_EVENT_KEYBOARD_CUT = 1 /* a keyboard wait is cut short here */
+};
+/* `cause` names what this process saw here ("SIGINT"), NULL or "" for nothing.
+ * 1 when the run takes the event here, 0 when not (-1, errno EINVAL, for an
+ * unknown kind). Unless `taken` is NULL, *taken is the event as noted
+ * ("stop SIGINT"), "" when none, valid until the next vornRunEvent(). */
+VORN_API int vornRunEvent(int kind, const char *cause, const char **taken);
+/* A note line in the trace ("# text"); a line end in `text` becomes a blank. */
+VORN_API void vornRunNote(const char *text);
+/* What happened to a run, as vornRunEnd() tells it. */
+enum vorn_run_end { VORN_RUN_OK = 0, VORN_RUN_TRACE_FAILED = 1, VORN_RUN_REPLAY_DEPARTED = 2 };
+/* After the shut-down: closes the trace and asks a replay how it went. The
+ * kind; unless `message` is NULL, *message is a line for people on what
+ * went wrong ("" for VORN_RUN_OK), valid until the next vornRunEnd(). */
+VORN_API enum vorn_run_end vornRunEnd(const char **message);
+
+/* ---- writes that give way to a stop ------------------------------------ *
+ * While `*flag` is non-zero (a stop signal set it, and the boards are not
+ * yet stopped), a write of the trace, and of vornWriteGivingWay(), that
+ * would wait for a slow reader gives way: it stops where it is, so that the
+ * shut-down is not held up. NULL (after the shut-down): writes wait again.
+ * The flag must outlive its use. */
+VORN_API void vornGiveWayWhile(const volatile sig_atomic_t *flag);
+/* Writes `data` to `fd` as the trace is written: what was written, all of
+ * `size`, or less when it gave way (*error 0) or a write failed (*error its
+ * errno). */
+VORN_API size_t vornWriteGivingWay(int fd, const void *data, size_t size, int *error);
 
 #ifdef __cplusplus
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian packages as a machine builder gets them: installed with dpkg -i,
-# the installed vorndiag-sim run, examples/axis_move.c built against the
-# installed libvorn-dev (pkg-config and CMake) and run on the simulated
-# boards, then the packages removed again. Needs root; refuses to run where
-# any of the packages is installed already, since it removes them.
+# vorndiag on the installed libvorn1, the installed vorndiag-sim run,
+# examples/axis_move.c built against the installed libvorn-dev (pkg-config
+# and CMake) and run on the simulated boards, then the packages removed
+# again. Needs root; refuses to run where any of the packages is installed
+# already, since it removes them.
 #   deb_test.sh [folder of the .deb files]   (default build/deb, as `make deb`)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -39,6 +40,11 @@ for program in vorndiag vorndiag-sim vorntrace; do
   [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program not in /usr/bin"
   man -w "$program" >/dev/null || fail "no man page for $program"
 done
+# vorndiag is a client of libvorn1: the package says so, and the tool loads
+# the system's copy.
+depends=$(dpkg-query -W -f='${Depends}' vorndiag)
+grep -q 'libvorn1 (>= ' <<<"$depends" || fail "vorndiag does not depend on libvorn1: $depends"
+env -i ldd /usr/bin/vorndiag | grep -q 'libvorn\.so\.1 => /' || fail "vorndiag does not load libvorn.so.1"
 map=$(env -i /usr/bin/vorndiag-sim 378 bus 2>&1) || fail "installed vorndiag-sim: $map"
 grep -q '^   1        Rategen Board    2$' <<<"$map" || fail "installed vorndiag-sim printed: $map"
 [ -e /usr/share/vorn/rigs/default.toml ] || fail "rig files not installed"

@@ -1,0 +1,124 @@
+// The C calls a front end such as vorndiag needs beyond the drivers: how
+// the port was reached, its run events and end, the writes that give way
+// to a stop, and the two register accesses of the bus tests. Over the port
+// seam's state, in one place, so that a new seam is re-pointed here alone.
+#include "backends.h"
+#include "board_map.h"
+#include "bus_ready.h"
+#include "kernel_ports.h"
+#include "port_access.h"
+#include "port_state.h"
+#include "tracing_port.h"
+#include "vorn.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Cut to fit, as snprintf would.
+template <std::size_t N> void copy_field(const std::string &text, char (&field)[N]) {
+  std::snprintf(field, N, "%s", text.c_str());
+}
+
+// What vornRunEvent() and vornRunEnd() hand out, until their next call.
+std::string event_taken;
+std::string end_message;
+
+const char *event_kind(int kind) {
+  switch (kind) {
+  case VORN_EVENT_STOP:
+    return vorn::kStopEvent;
+  case VORN_EVENT_KEYBOARD_CUT:
+    return vorn::kKeyboardCutEvent;
+  default:
+    return nullptr;
+  }
+}
+
+// By name: a test port that wraps the device backend is the device.
+int way_of(const char *name) {
+  if (std::strcmp(name, vorn::raw_backend().name()) == 0)
+    return VORN_WAY_RAW;
+  if (std::strcmp(name, vorn::find_backend("device")->name()) == 0)
+    return VORN_WAY_DEVICE;
+  return VORN_WAY_OTHER;
+}
+
+} // namespace
+
+extern "C" {
+
+void vornControlWrite(uint8_t value) { vorn::port_out(vorn::map::kPortControl, value); }
+
+uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::map::kPortEppData); }
+
+// A port put in place is asked for no kernel port: it is not the PC's.
+int vornPortWay(vorn_port_way *way) {
+  if (!vorn::bus_ready())
+    return -1;
+  const vorn::PortState &state = vorn::port_state();
+  const char *name = vorn::backend_in_use().name();
+  *way = vorn_port_way{};
+  way->way = way_of(name);
+  copy_field(name, way->name);
+  way->base = state.granted ? state.granted_base : vorn_base_addr;
+  way->epp = -1;
+  if (way->way == VORN_WAY_OTHER)
+    return 0;
+  const auto kernel = vorn::kernel_port_at(way->base);
+  if (!kernel)
+    return 0;
+  way->listed = 1;
+  copy_field(kernel->device, way->device);
+  copy_field(kernel->modes, way->modes);
+  if (!kernel->modes.empty())
+    way->epp = kernel->modes.find("EPP") != std::string::npos ? 1 : 0;
+  return 0;
+}
+
+int vornTraceRefused(void) { return vorn::port_state().trace_refused ? 1 : 0; }
+
+int vornStopMissed(void) { return vorn::port_state().stop_missed ? 1 : 0; }
+
+int vornRunEvent(int kind, const char *cause, const char **taken) {
+  const char *word = event_kind(kind);
+  event_taken.clear();
+  if (taken != nullptr)
+    *taken = event_taken.c_str();
+  if (word == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  std::string seen;
+  if (cause != nullptr && *cause != '\0')
+    seen = std::string(word) + " " + cause;
+  event_taken = vorn::port_event(word, std::move(seen));
+  if (taken != nullptr)
+    *taken = event_taken.c_str();
+  return event_taken.empty() ? 0 : 1;
+}
+
+void vornRunNote(const char *text) { vorn::port_note(text != nullptr ? text : ""); }
+
+enum vorn_run_end vornRunEnd(const char **message) {
+  vorn::RunEnd end = vorn::end_port_run();
+  end_message = std::move(end.message);
+  if (message != nullptr)
+    *message = end_message.c_str();
+  return static_cast<vorn_run_end>(end.kind);
+}
+
+void vornGiveWayWhile(const volatile sig_atomic_t *flag) { vorn::give_way_to_stop(flag); }
+
+size_t vornWriteGivingWay(int fd, const void *data, size_t size, int *error) {
+  int err = 0;
+  const std::size_t n = vorn::write_giving_way(fd, static_cast<const char *>(data), size, err);
+  if (error != nullptr)
+    *error = err;
+  return n;
+}
+
+} // extern "C"
