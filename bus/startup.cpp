@@ -42,6 +42,7 @@ int16_t InitializeParPort(void) {
     errno = err;
     return -1;
   }
+  vorn::begin_library_trace();
   return 0;
 }
 

@@ -15,6 +15,9 @@ using LineBuffer = char[kLineSize];
 // the end of the answers. Standard output is flushed first, so the prompt
 // shows before the wait.
 bool read_line(LineBuffer &buf);
+// A stop cut a read short (live, or where a replay's recording did): the
+// test ends at once, saying nothing more.
+bool keyboard_cut();
 
 // The line as strtol reads it in base 0 ("0x" hexadecimal, a leading 0
 // octal), reduced to int by keeping the low 32 bits.

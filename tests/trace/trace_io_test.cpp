@@ -78,6 +78,7 @@ TEST_F(TraceOutput, WritesTheTraceFormatPlainAndGzippedAndReadsItBack) {
     SCOPED_TRACE(name);
     Output out;
     ASSERT_TRUE(out.open(path(name)));
+    out.begin();
     out.access('R', 0, 0x00);
     out.access('W', 4, 0xff);
     out.access('R', 1, 0x01);
@@ -116,6 +117,7 @@ TEST_F(TraceOutput, ManyBuffersFullSurviveTheRoundTrip) {
     SCOPED_TRACE(name);
     Output out;
     ASSERT_TRUE(out.open(path(name)));
+    out.begin();
     for (unsigned i = 0; i < kLines; ++i)
       out.access(i % 3 ? 'R' : 'W', static_cast<std::uint16_t>(i % 5),
                  static_cast<std::uint8_t>(i));
@@ -190,6 +192,7 @@ TEST_F(TraceOutputFullDisk, WriteErrorsAreKeptAndReported) {
       continue; // not root: no full device under a .gz name
     Output out;
     ASSERT_TRUE(out.open(full(gz)));
+    out.begin();
     out.access('R', 4, 0x00);
     EXPECT_FALSE(out.flush());
     EXPECT_EQ(out.error(), ENOSPC);
@@ -199,6 +202,7 @@ TEST_F(TraceOutputFullDisk, WriteErrorsAreKeptAndReported) {
 
     Output unflushed; // the failure found only by close
     ASSERT_TRUE(unflushed.open(full(gz)));
+    unflushed.begin();
     unflushed.access('W', 3, 0x1c);
     EXPECT_FALSE(unflushed.close());
     EXPECT_EQ(unflushed.error(), ENOSPC);
@@ -212,6 +216,7 @@ TEST_F(TraceOutputFullDisk, ALongTraceFailsWhileBeingWritten) {
       continue; // not root: no full device under a .gz name
     Output out;
     ASSERT_TRUE(out.open(full(gz)));
+    out.begin();
     for (unsigned i = 0; i < 2000000 && out.error() == 0; ++i)
       out.access('R', 4, static_cast<std::uint8_t>(i * 7));
     EXPECT_EQ(out.error(), ENOSPC); // before any flush: a full buffer went out
@@ -229,6 +234,31 @@ TEST_F(TraceOutputFullDisk, AnAttachedFileReportsItsFailureToo) {
   EXPECT_EQ(out.error(), ENOSPC);
   EXPECT_FALSE(out.close());
   std::fclose(file);
+}
+
+// What a run refused at start-up leaves: the file as it found it; only
+// begin() empties it.
+TEST_F(TraceOutput, AFileIsLeftAsFoundUntilBegun) {
+  for (const char *name : {"held.trace", "held.trace.gz"}) {
+    for (const bool begun : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (begun ? " begun" : " not begun"));
+      write(name, "# run: first\nR 0 00\n");
+      Output out;
+      ASSERT_TRUE(out.open(path(name)));
+      if (begun)
+        out.begin();
+      out.note("run: second");
+      EXPECT_TRUE(out.flush());
+      EXPECT_TRUE(out.close());
+      if (!begun) {
+        EXPECT_EQ(read(name), "# run: first\nR 0 00\n");
+        continue;
+      }
+      Input in;
+      ASSERT_TRUE(in.open(path(name))) << in.reason();
+      EXPECT_EQ(all_lines(in), std::vector<std::string>{"# run: second"});
+    }
+  }
 }
 
 class TraceInput : public TraceFiles {};
