@@ -1,5 +1,6 @@
 // The trace file: one parser for every reader, written plain and gzipped,
 // read back whatever its name, and every failure reported with its cause.
+#include "run_note.h"
 #include "trace_files.h"
 #include "trace_io.h"
 
@@ -381,6 +382,31 @@ TEST_F(TraceInput, DataAfterTheEndOfAGzipStreamIsAReadError) {
   EXPECT_EQ(all_lines(in), std::vector<std::string>{"R 1 00"});
   EXPECT_TRUE(in.failed());
   EXPECT_EQ(in.reason(), "data after the end of the gzip stream");
+}
+
+// Every command line reads back word for word; plain words stay as typed.
+TEST(RunNoteWords, ReadBackExactly) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"vorndiag", "378", "pos"},
+      {"vorndiag", "378", "bus", ""},
+      {"my tool", "378", "bus "},
+      {"t", "a\nb", "c\rd\te", "\"q\"", "back\\slash", std::string("\0x", 2), "\x7f\xff\xc3\xa9"},
+      {""},
+  };
+  for (const auto &words : lines) {
+    const std::string text = encode_words(words);
+    SCOPED_TRACE(text);
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(decode_words(text), words);
+  }
+  EXPECT_EQ(encode_words({"vorndiag", "378", "pos", "7"}), "vorndiag 378 pos 7");
+}
+
+TEST(RunNoteWords, TextNoEncodingGivesIsRefused) {
+  for (const char *text : {"\"open", "a  b", "a ", " a", "\"\\q\"", "\"\\x4\"", "\"a\"b"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(decode_words(text), std::nullopt);
+  }
 }
 
 } // namespace
