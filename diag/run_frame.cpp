@@ -1,6 +1,7 @@
 // Command line, test selection, start and end sequences.
 #include "board_map.h"
 #include "bus_report.h"
+#include "bus_watch.h"
 #include "frame.h"
 #include "output_check.h"
 #include "port_list.h"
@@ -185,6 +186,14 @@ constexpr const char kLatchMessage[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}\n";
 constexpr const char kCheckMessage[] = "syntax: %s <I/O address in hex> check [cycles]\n";
 
+// A stop not taken is what the technician must act on first; then the
+// bus account's verdict; then the test's own.
+int run_status(int report_status, int own_status) {
+  if (own_status == kExitStopNotTaken)
+    return own_status;
+  return report_status != 0 ? report_status : own_status;
+}
+
 } // namespace
 
 void print_name_message(const char *prog) { std::printf(kNameMessage, prog); }
@@ -252,13 +261,14 @@ int vorndiag_main(int argc, char **argv) {
 
   test_status = 0;
   test_closing.clear();
+  start_bus_watch(prog);
   test->run(args);
   extMotQuit();
   const bool stop_taken = !vorn::stop_missed();
   release_terminal_stop();
   // Told after the run's end: a replay that departed made the answers up.
   const BusReport report = bus_report(test->account, stop_taken, prog);
-  const int status = checked_exit_status(report.status != 0 ? report.status : test_status, prog);
+  const int status = checked_exit_status(run_status(report.status, test_status), prog);
   if (status != kExitReplay)
     std::fputs((test_closing + report.lines).c_str(), stderr);
   return status;

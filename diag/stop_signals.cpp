@@ -1,5 +1,6 @@
 #include "stop_signals.h"
 
+#include "bus_watch.h"
 #include "frame.h"
 
 #include "port_io.h"
@@ -134,6 +135,7 @@ bool output_reader_gone() { return reader_gone != 0; }
 // A stop taken from a replay sets `done` too, so that it holds like a
 // signal's; a run that clears `done` (the in-process tests) starts afresh.
 bool stop_requested() {
+  watch_bus(); // between passes: what the last one met on the bus
   if (done != 0 && stop_noted)
     return true;
   const char *kind = vorn::kStopEvent;
