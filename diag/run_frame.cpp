@@ -55,6 +55,7 @@ struct TestEntry {
   AxisArg axis;
   TestFn run;
   BlockAccount account = BlockAccount::every_block;
+  void (*after_shutdown)(bool stop_taken) = nullptr;
 };
 
 // In the order the names are compared.
@@ -73,7 +74,7 @@ constexpr TestEntry kTests[] = {
     {"latch", LATCH, AxisArg::latch_message, test_latch},
     {"dio", DIO, AxisArg::none, test_dio},
     {"spindle", SPIN, AxisArg::none, test_spindle},
-    {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own},
+    {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own, check_after_shutdown},
 };
 
 // About 2.6 s at a microsecond a port access (docs/performance.md).
@@ -266,6 +267,8 @@ int vorndiag_main(int argc, char **argv) {
   extMotQuit();
   const bool stop_taken = !vorn::stop_missed();
   release_terminal_stop();
+  if (test->after_shutdown != nullptr)
+    test->after_shutdown(stop_taken);
   // Told after the run's end: a replay that departed made the answers up.
   const BusReport report = bus_report(test->account, stop_taken, prog);
   const int status = checked_exit_status(run_status(report.status, test_status), prog);
