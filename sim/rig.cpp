@@ -287,7 +287,7 @@ std::size_t skip_string(std::string_view text, std::size_t i, unsigned &line) {
 // at most kKeyPartsMax parts long; a value (1.5, a date) has fewer dots.
 void check_key_depth(std::string_view text, std::string_view name) {
   unsigned line = 1;
-  unsigned parts = 0;     // in the current run
+  unsigned parts = 0;      // in the current run
   bool after_part = false; // a part ended; a dot continues the run
   bool after_dot = false;
   for (std::size_t i = 0; i < text.size();) {
