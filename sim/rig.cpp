@@ -285,7 +285,9 @@ std::size_t skip_string(std::string_view text, std::size_t i, unsigned &line) {
 
 // Every run of key parts joined by dots, outside strings and comments, is
 // at most kKeyPartsMax parts long; a value (1.5, a date) has fewer dots.
-void check_key_depth(std::string_view text, std::string_view name) {
+// And no byte there is outside ASCII, as TOML has it: toml++'s look at such
+// a character for white space reaches code it holds unreachable.
+void check_before_parsing(std::string_view text, std::string_view name) {
   unsigned line = 1;
   unsigned parts = 0;      // in the current run
   bool after_part = false; // a part ended; a dot continues the run
@@ -300,6 +302,8 @@ void check_key_depth(std::string_view text, std::string_view name) {
       ++i;
       continue;
     }
+    if (static_cast<unsigned char>(c) >= 0x80)
+      throw RigError(std::string(name), line, "a byte outside ASCII outside a string or comment");
     if (c == '.' && after_part) {
       after_part = false;
       after_dot = true;
@@ -327,7 +331,7 @@ void check_key_depth(std::string_view text, std::string_view name) {
 }
 
 toml::table parse_table(std::string_view toml_text, std::string_view name) {
-  check_key_depth(toml_text, name);
+  check_before_parsing(toml_text, name);
   try {
     return toml::parse(toml_text, name);
   } catch (const toml::parse_error &e) {

@@ -125,6 +125,15 @@ TEST(Check, StoppedEarlyGivesNoVerdict) {
   }
 }
 
+// A counter that reads the same wrong count twice stood still: an error
+// unless the axis turned that way (on an empty bus every axis read is one).
+TEST(Check, AStandingWrongCountIsAnError) {
+  SimRun run = run_sim({{"378", "check", "100"}, "[boards]\n", "", {}});
+  EXPECT_NE(run.result.out.find("FAIL encoder communication: 100 cycles, 400 errors"),
+            std::string::npos)
+      << run.result.out;
+}
+
 TEST(Check, CommunicationCountsTheCyclesAskedFor) {
   SimRun run = run_sim({{"378", "check", "1234"}, "", "", {}});
   EXPECT_NE(run.result.out.find("PASS encoder communication: 1234 cycles, 0 errors"),

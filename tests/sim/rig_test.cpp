@@ -191,6 +191,7 @@ TEST(RigFile, KeyDepthIsBoundedWithItsLine) {
       {dotted(32) + " = 1\n", 0},
       {"x = \"" + dotted(100) + "\" # " + dotted(100) + "\n", 0},
       {"x = '" + dotted(100) + "'\ny = 1.5\n", 0},
+      {"x = \"\xc3\xa9\" # \xc3\xa9\n", 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text.substr(0, 60));
@@ -203,6 +204,24 @@ TEST(RigFile, KeyDepthIsBoundedWithItsLine) {
       if (depth) {
         EXPECT_EQ(e.line(), c.line) << e.what();
       }
+    }
+  }
+}
+
+// Outside strings and comments a rig is ASCII: a byte beyond is refused
+// with its line before the parser looks at it (one look at U+FEF7 in a
+// table header reached toml++'s unreachable code).
+TEST(RigFile, NonAsciiOutsideStringsIsRefusedWithItsLine) {
+  for (const char *text : {"[\xef\xbb\xb7"
+                           "faults]\n",
+                           "\n\xc2\xa0"
+                           "clock = \"wall\"\n"}) {
+    try {
+      parse_rig(text, "r.toml");
+      ADD_FAILURE() << "accepted";
+    } catch (const RigError &e) {
+      EXPECT_NE(e.message().find("outside ASCII"), std::string::npos) << e.what();
+      EXPECT_EQ(e.line(), text[0] == '\n' ? 2u : 1u) << e.what();
     }
   }
 }
