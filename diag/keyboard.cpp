@@ -20,8 +20,8 @@ bool cut_short() {
 } // namespace
 
 // fgets, one byte at a time from an unbuffered stdin, so that every byte
-// is waited for where SIGTERM and its like can cut the wait short:
-// the handlers restart a blocked read, and so would not. The prompt goes
+// is waited for where a stop signal can cut the wait short: the handlers
+// restart a blocked read, and so would not. A line half typed is dropped. The prompt goes
 // out before the wait, as the read would have flushed it on a terminal.
 //
 // A cut is an event of the trace: noted where it happened, and a replay

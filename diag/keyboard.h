@@ -11,7 +11,7 @@ using LineBuffer = char[kLineSize];
 
 // At most kLineSize - 1 characters of the next line; a longer line is left
 // for the next read. False at end of input, on a read error, and when
-// SIGTERM or another cutting signal ends the wait: callers take all three as
+// a stop signal ends the wait (see keyboard_cut()): callers take all three as
 // the end of the answers. Standard output is flushed first, so the prompt
 // shows before the wait.
 bool read_line(LineBuffer &buf);
