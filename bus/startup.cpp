@@ -42,7 +42,6 @@ int16_t InitializeParPort(void) {
     errno = err;
     return -1;
   }
-  vorn::begin_library_trace();
   return 0;
 }
 
