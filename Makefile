@@ -64,7 +64,7 @@ bench:
 # runs FUZZ_SECONDS from the seeds in tests/fuzz/corpus; what it finds on
 # the way stays in build/fuzz/corpus, a crashing input in build/fuzz/.
 FUZZ_SECONDS ?= 60
-FUZZERS = dialogue command_line
+FUZZERS = dialogue command_line rig
 FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 FUZZ_LINK = -fsanitize=address,undefined
 

@@ -1,5 +1,7 @@
 #include "backends.h"
 
+#include "library_trace.h"
+
 #include "device_port.h"
 #include "kernel_ports.h"
 #include "port_io.h"
@@ -265,6 +267,8 @@ int open_port(std::uint32_t base, const char *choice_text) {
     err = backend->open(base);
   }
   use_backend(backend, err == 0, base);
+  if (err == 0) // the port is this run's: its trace starts, before the way's note
+    begin_library_trace();
   if (err != 0) {
     if (const BackendEntry *entry = entry_of(backend))
       entry->explain(base, err);

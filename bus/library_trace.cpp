@@ -71,6 +71,12 @@ int library_trace_failure(std::string &problem) {
   return err;
 }
 
+void begin_library_trace() {
+  LibraryTrace &trace = library_trace();
+  if (trace.started)
+    trace.tracer.begin();
+}
+
 int start_library_trace(std::string &problem) {
   const char *path = std::getenv("VORN_TRACE");
   if (path == nullptr || *path == '\0')

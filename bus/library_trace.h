@@ -13,6 +13,9 @@ namespace vorn {
 // the trace going. 0 when there is none or it is open; otherwise the errno
 // value, with `problem` the line that explains it.
 int start_library_trace(std::string &problem);
+// The port is taken: the file is emptied and the trace begins. Until then
+// a refused run leaves it as it was.
+void begin_library_trace();
 // After a run: 0 while the trace has been written so far; otherwise the
 // errno of its first failure, with `problem` the line that explains it.
 int library_trace_failure(std::string &problem);

@@ -149,15 +149,14 @@ bool Output::open(const std::string &path) {
   error_ = 0;
   clash_.clear();
   auto buffer = std::make_unique<char[]>(kOutputBuffer);
-  // Not truncated before it is known to be no other file of the run.
+  // Not truncated here: a run refused at start-up leaves it as it was.
   const int fd =
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0)
     return false;
   clash_ = clashing_file(fd);
   const int flags = ::fcntl(fd, F_GETFL);
-  if (!clash_.empty() || flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ||
-      (unblocked_piece(fd) == SIZE_MAX && ::ftruncate(fd, 0) != 0)) {
+  if (!clash_.empty() || flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
     const int err = clash_.empty() ? errno : EEXIST;
     ::close(fd);
     errno = err;
@@ -179,7 +178,16 @@ bool Output::open(const std::string &path) {
   }
   fd_ = fd;
   buffer_ = std::move(buffer);
+  begun_ = false;
   return true;
+}
+
+void Output::begin() noexcept {
+  if (begun_)
+    return;
+  begun_ = true;
+  if (fd_ >= 0 && piece_ == SIZE_MAX && ::ftruncate(fd_, 0) != 0)
+    fail(errno);
 }
 
 void Output::attach(std::FILE *file) {
@@ -223,7 +231,7 @@ void Output::note(std::string_view text) noexcept {
 }
 
 void Output::put(const char *data, std::size_t size) noexcept {
-  if (error_ != 0)
+  if (error_ != 0 || !begun_)
     return;
   if (file_ != nullptr) {
     if (std::fwrite(data, 1, size, file_) != size)
@@ -242,7 +250,9 @@ void Output::put(const char *data, std::size_t size) noexcept {
 }
 
 void Output::drain() noexcept {
-  if (error_ != 0)
+  if (!begun_) // not even a gzip header
+    used_ = 0;
+  else if (error_ != 0)
     held_.clear();
   else if (z_ != nullptr)
     compress(buffer_.get(), used_, Z_NO_FLUSH);
@@ -297,7 +307,7 @@ void Output::fail(int err) noexcept {
 
 bool Output::flush() noexcept {
   drain();
-  if (error_ == 0 && z_ != nullptr)
+  if (error_ == 0 && z_ != nullptr && begun_)
     compress(nullptr, 0, Z_SYNC_FLUSH);
   if (error_ == 0 && file_ != nullptr && std::fflush(file_) != 0)
     fail(errno);
@@ -307,7 +317,7 @@ bool Output::flush() noexcept {
 bool Output::close() noexcept {
   drain();
   if (z_ != nullptr) {
-    if (error_ == 0)
+    if (error_ == 0 && begun_)
       compress(nullptr, 0, Z_FINISH);
     deflateEnd(z_);
     delete z_;
@@ -328,6 +338,7 @@ bool Output::close() noexcept {
   buffer_.reset();
   packed_.reset();
   held_.clear();
+  begun_ = true;
   return error_ == 0;
 }
 

@@ -71,8 +71,12 @@ public:
   // output first; false with errno set. A symbolic link is refused (ELOOP),
   // so is a FIFO with no reader (ENXIO), without waiting for one; so is
   // (EEXIST, clash() naming it) a regular file that is standard output,
-  // standard error or a file protect_from_trace() named.
+  // standard error or a file protect_from_trace() named. The file is left
+  // as it was found, nothing written to it, until begin().
   bool open(const std::string &path);
+  // Empties the file open() took and writes from here on: once the run is
+  // sure to be the file's writer. Lines before it are dropped.
+  void begin() noexcept;
   // After an EEXIST from open(): which file the trace would have overwritten.
   const std::string &clash() const { return clash_; }
   // Not owned: close() flushes it and leaves it open.
@@ -108,6 +112,7 @@ private:
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   int error_ = 0;
+  bool begun_ = true;
 };
 
 // Reads a trace line by line, plain or gzip-compressed (told by the

@@ -1,10 +1,11 @@
 #include "tracing_port.h"
 
+#include "run_note.h"
 #include "trace_io.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace vorn {
 
@@ -16,35 +17,27 @@ namespace {
 TracingBackend *first_tracer = nullptr;
 std::string clash_seen;
 
-// "<program> <arguments...>", the program without its folder. A program
-// name with a blank, a quote or a backslash goes in double quotes (a quote
-// or backslash in it after a backslash), so that a replay finds where the
-// arguments begin.
+// "<program> <arguments...>", the program without its folder, every word
+// as it was given.
 std::string command_line() {
-  std::string words;
+  std::vector<std::string> words;
   if (std::FILE *f = std::fopen("/proc/self/cmdline", "re")) {
-    for (int c; (c = std::getc(f)) != EOF;)
-      words += static_cast<char>(c);
+    std::string word;
+    for (int c; (c = std::getc(f)) != EOF;) {
+      if (c != '\0') {
+        word += static_cast<char>(c);
+        continue;
+      }
+      words.push_back(std::move(word));
+      word.clear();
+    }
     std::fclose(f);
   }
-  const std::size_t program_end = std::min(words.find('\0'), words.size());
-  std::string program = words.substr(0, program_end);
-  if (const std::size_t slash = program.rfind('/'); slash != std::string::npos)
-    program.erase(0, slash + 1);
-  std::string text;
-  if (program.find_first_of(" \"\\") == std::string::npos) {
-    text = program;
-  } else {
-    text = "\"";
-    for (const char c : program)
-      text += c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
-    text += '"';
-  }
-  for (std::size_t i = program_end; i < words.size(); ++i)
-    text += words[i] == '\0' ? ' ' : words[i];
-  while (!text.empty() && text.back() == ' ')
-    text.pop_back();
-  return text;
+  if (words.empty())
+    return {};
+  if (const std::size_t slash = words[0].rfind('/'); slash != std::string::npos)
+    words[0].erase(0, slash + 1);
+  return trace::encode_words(words);
 }
 
 } // namespace
@@ -64,16 +57,23 @@ TracingBackend::~TracingBackend() {
   }
 }
 
-// A trace file starts with the command that wrote it, for people and for
-// a replay that checks it is given the same arguments.
 bool TracingBackend::trace_to(const std::string &path) {
   path_ = path;
   const bool opened = out_->open(path);
   clash_seen = out_->clash();
-  if (!opened)
-    return false;
+  begun_ = !opened;
+  return opened;
+}
+
+// A trace file starts with the command that wrote it, for people and for
+// a replay that checks it is given the same arguments. Only a run that got
+// the port writes it: one refused leaves the file to the run that has it.
+void TracingBackend::begin() {
+  if (begun_)
+    return;
+  begun_ = true;
+  out_->begin();
   out_->note(std::string(kRunNote) + " " + command_line());
-  return true;
 }
 
 const std::string &TracingBackend::last_clash() { return clash_seen; }
@@ -108,7 +108,12 @@ bool TracingBackend::flush() { return out_->flush(); }
 int TracingBackend::error() const { return out_->error(); }
 
 const char *TracingBackend::name() const { return inner_.name(); }
-int TracingBackend::open(std::uint32_t base) { return inner_.open(base); }
+int TracingBackend::open(std::uint32_t base) {
+  const int err = inner_.open(base);
+  if (err == 0)
+    begin();
+  return err;
+}
 
 std::uint8_t TracingBackend::read(Reg reg) {
   const std::uint8_t value = inner_.read(reg);

@@ -46,6 +46,9 @@ public:
   // run that it is (EEXIST), for the last trace_to() of any tracer.
   bool trace_to(const std::string &path);
   static const std::string &last_clash();
+  // The port is taken: the file is emptied and the trace starts, with its
+  // run note. open() does it for the port it wraps; once per trace_to().
+  void begin();
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
   // false once a write of the trace has failed.
@@ -86,6 +89,7 @@ private:
   std::unique_ptr<trace::Output> out_;
   TracingBackend *next_;
   std::string path_ = "the port trace";
+  bool begun_ = true; // the run note is written
 };
 
 } // namespace vorn

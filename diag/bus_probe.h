@@ -16,9 +16,23 @@ using BoardIds = std::array<int, vorn::map::kBlockCount>;
 // generator, which belongs to it.
 BoardIds probe_boards();
 
-// One write, latch and read-back cycle of the encoder counters: the number
-// of axes that read back wrong, each reported on standard output when
-// `report`.
+using Readback = unsigned[4][vorn::map::kCountBytes]; // per axis, lowest byte first
+
+// The four counts latched and read back, bytes as the bus gave them.
+void latch_and_read(Readback &got);
+
+// One write, latch and read-back cycle of the encoder counters.
+struct CommCycle {
+  unsigned pattern[vorn::map::kCountBytes];
+  Readback got;
+};
+// The pattern drawn and loaded into the counters, counting again.
+void comm_load(CommCycle &c);
+// comm_load(), then latch_and_read() into c.got.
+void comm_transfer(CommCycle &c);
+
+// comm_transfer(): the number of axes that read back wrong, each reported
+// on standard output when `report`.
 int comm_cycle(long long cycle, bool report);
 
 } // namespace vorndiag

@@ -9,7 +9,7 @@ namespace vorndiag {
 enum class BlockAccount {
   every_block, // a block the run talked to did not answer: a line and a status
   any_block,   // bus: empty blocks are its report; fails only if none answered
-  own,         // check: its lines are the report
+  own,         // check: its lines are the report, but for the stop's warning
 };
 
 struct BusReport {

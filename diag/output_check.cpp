@@ -21,8 +21,11 @@ struct HeldOutput {
   int fd = STDOUT_FILENO;
   std::string held;
   int error = 0; // of the first failed write
+  char last = 0; // the last byte the tool wrote
 };
 HeldOutput out;
+// Lines for standard error told during the run, held the same way.
+std::string err_held;
 
 ssize_t failed(int err) {
   if (out.error == 0)
@@ -42,6 +45,8 @@ bool write_held() {
 }
 
 ssize_t write_out(void *, const char *data, std::size_t size) {
+  if (size > 0)
+    out.last = data[size - 1];
   if (!write_held())
     return -1;
   int err = 0;
@@ -52,8 +57,25 @@ ssize_t write_out(void *, const char *data, std::size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+void write_err_held() {
+  int err = 0;
+  err_held.erase(0, vornWriteGivingWay(STDERR_FILENO, err_held.data(), err_held.size(), &err));
+  if (err != 0)
+    err_held.clear(); // nowhere to say it
+}
+
+// A live line ends in a carriage return: on a terminal the shell's prompt
+// would overwrite the last reading.
+void end_live_line() {
+  std::fflush(stdout);
+  if (out.last == '\r' && out.fd >= 0 && isatty(out.fd) == 1)
+    std::fputc('\n', stdout);
+}
+
 int checked_output_status(int status, const char *prog) {
   vornGiveWayWhile(nullptr);
+  write_err_held();
+  end_live_line();
   const bool flushed = std::fflush(stdout) == 0 && write_held();
   if (flushed && !std::ferror(stdout))
     return status;
@@ -94,6 +116,11 @@ void give_way_on_stdout() {
   std::setvbuf(stream, nullptr, isatty(out.fd) ? _IOLBF : _IOFBF, BUFSIZ);
   stdout = stream;
   vornRateReportTo(stream); // the rate driver's lines, in order with the rest
+}
+
+void tell(const std::string &line) {
+  err_held += line;
+  write_err_held();
 }
 
 int checked_exit_status(int status, const char *prog) {

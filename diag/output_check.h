@@ -3,6 +3,8 @@
 #ifndef VORNDIAG_OUTPUT_CHECK_H
 #define VORNDIAG_OUTPUT_CHECK_H
 
+#include <string>
+
 namespace vorndiag {
 
 // Standard output through a writer that gives way to a stop signal (see
@@ -10,7 +12,14 @@ namespace vorndiag {
 // output; once per process.
 void give_way_on_stdout();
 
-// Writes out standard output, what a stop held back included. If some of it
+// A line (with its end) for standard error while the run goes on: written
+// as standard output is, giving way to a stop; what is held goes out first
+// at the end.
+void tell(const std::string &line);
+
+// Writes out standard error's held lines, then standard output, what a stop
+// held back included; a live line left open by a carriage return is ended
+// when standard output is a terminal. If some of it
 // could not be written, says so in one line on standard error with the
 // reason, and turns a normal end (0) into kExitOutput; other statuses keep
 // their meaning. Output lost because its reader went

@@ -1,6 +1,7 @@
 // Command line, test selection, start and end sequences.
 #include "board_map.h"
 #include "bus_report.h"
+#include "bus_watch.h"
 #include "frame.h"
 #include "monitor_screen.h"
 #include "output_check.h"
@@ -55,6 +56,7 @@ struct TestEntry {
   AxisArg axis;
   TestFn run;
   BlockAccount account = BlockAccount::every_block;
+  void (*after_shutdown)(bool stop_taken) = nullptr;
 };
 
 // In the order the names are compared.
@@ -73,7 +75,7 @@ constexpr TestEntry kTests[] = {
     {"latch", LATCH, AxisArg::latch_message, test_latch},
     {"dio", DIO, AxisArg::none, test_dio},
     {"spindle", SPIN, AxisArg::none, test_spindle},
-    {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own},
+    {"check", CHECK, AxisArg::cycles, test_check, BlockAccount::own, check_after_shutdown},
     // As bus: an empty block is no fault; one whose board stops answering
     // is told by the test itself.
     {"monitor", MONITOR, AxisArg::none, test_monitor, BlockAccount::any_block},
@@ -194,6 +196,14 @@ constexpr const char kLatchMessage[] =
     "syntax: %s {pos | dac | limit | home | index <axis> | latch <axis>}\n";
 constexpr const char kCheckMessage[] = "syntax: %s <I/O address in hex> check [cycles]\n";
 
+// A stop not taken is what the technician must act on first; then the
+// bus account's verdict; then the test's own.
+int run_status(int report_status, int own_status) {
+  if (own_status == kExitStopNotTaken)
+    return own_status;
+  return report_status != 0 ? report_status : own_status;
+}
+
 } // namespace
 
 void print_name_message(const char *prog) { std::printf(kNameMessage, prog); }
@@ -265,13 +275,16 @@ int vorndiag_main(int argc, char **argv) {
 
   test_status = 0;
   test_closing.clear();
+  start_bus_watch(prog);
   test->run(args);
   extMotQuit();
   const bool stop_taken = !vornStopMissed();
   release_terminal_stop();
+  if (test->after_shutdown != nullptr)
+    test->after_shutdown(stop_taken);
   // Told after the run's end: a replay that departed made the answers up.
   const BusReport report = bus_report(test->account, stop_taken, prog);
-  const int status = checked_exit_status(report.status != 0 ? report.status : test_status, prog);
+  const int status = checked_exit_status(run_status(report.status, test_status), prog);
   if (status != kExitReplay)
     std::fputs((test_closing + report.lines).c_str(), stderr);
   return status;

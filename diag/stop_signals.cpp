@@ -1,5 +1,6 @@
 #include "stop_signals.h"
 
+#include "bus_watch.h"
 #include "frame.h"
 
 #include "vorn.h"
@@ -24,28 +25,22 @@ void note_signal(int sig) {
   if (first_signal == 0)
     first_signal = sig;
 }
+// Every stop also cuts a keyboard wait: a line typed after it is never
+// applied.
 void quit(int sig) {
-  note_signal(sig);
-  done = 1;
-}
-void quit_now(int sig) {
   note_signal(sig);
   done = 1;
   input_cut = 1;
 }
 void quit_unread(int sig) {
-  note_signal(sig);
-  done = 1;
+  quit(sig);
   reader_gone = 1;
 }
 // A background tool's read from or write to its terminal: caught, the call
 // restarts and the terminal sends the signal again, for ever; ignored, the
 // read fails (end of input) and the write goes through.
 void quit_in_background(int sig) {
-  note_signal(sig);
-  done = 1;
-  if (sig == SIGTTIN)
-    input_cut = 1;
+  quit(sig);
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
@@ -88,7 +83,8 @@ sigset_t cutting_signals() {
     sigaddset(&set, sig);
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
     sigaddset(&set, sig);
-  sigaddset(&set, SIGTTIN);
+  for (int sig : {SIGINT, SIGTSTP, SIGTTIN, SIGTTOU, SIGPIPE})
+    sigaddset(&set, sig);
   return set;
 }
 
@@ -98,9 +94,9 @@ void install_stop_handlers() {
   for (int sig : {SIGINT, SIGTSTP})
     handle(sig, quit);
   for (int sig : kEndingSignals)
-    handle(sig, quit_now);
+    handle(sig, quit);
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
-    handle(sig, quit_now);
+    handle(sig, quit);
   for (int sig : {SIGTTIN, SIGTTOU})
     handle(sig, quit_in_background);
   handle(SIGPIPE, quit_unread);
@@ -141,6 +137,7 @@ bool output_reader_gone() { return reader_gone != 0; }
 // A stop taken from a replay sets `done` too, so that it holds like a
 // signal's; a run that clears `done` (the in-process tests) starts afresh.
 bool stop_requested() {
+  watch_bus(); // between passes: what the last one met on the bus
   if (done != 0 && stop_noted)
     return true;
   stop_noted = run_takes(VORN_EVENT_STOP, done != 0);

@@ -7,11 +7,10 @@ namespace vorndiag {
 // Every signal whose default ends or stops the process and that can be
 // caught sets the stop flag `done`; the handlers restart interrupted system
 // calls, and a write blocked on a slow reader gives way (the rest is held
-// and written after the shut-down), so that no output is lost. SIGTERM and
-// the other ending signals, and SIGTTIN, also cut a keyboard wait short;
-// SIGINT, SIGTSTP, SIGTTOU and SIGPIPE do not. The stopping signals are
-// caught only while the drivers are up: a suspended tool cannot command its
-// motors.
+// and written after the shut-down), so that no output is lost. Every one
+// of them also cuts a keyboard wait short: the line pending is neither read
+// nor applied. The stopping signals are caught only while the drivers are
+// up: a suspended tool cannot command its motors.
 void install_stop_handlers();
 // After the shut-down: Ctrl-Z and the terminal's job control stop again.
 void release_terminal_stop();

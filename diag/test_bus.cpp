@@ -82,34 +82,47 @@ void test_bus(const TestArgs &) {
   }
 }
 
-int comm_cycle(long long cycle, bool report) {
-  int failed = 0;
-  load_preset_writes(kLoadWritesBefore);
-  // Unseeded: every run goes through the same patterns.
-  unsigned pattern[vorn::map::kCountBytes];
-  for (unsigned &byte : pattern)
-    byte = static_cast<unsigned>(std::rand()) & 0xFF;
-  load_preset_writes(kLoadWritesAfter);
-  SelWrt(kEncPreset, static_cast<std::uint8_t>(pattern[0]));
-  WriteData(static_cast<std::uint8_t>(pattern[1]));
-  WriteData(static_cast<std::uint8_t>(pattern[2]));
-  SelWrt(kEncControl, kEncCounting);
+void latch_and_read(Readback &got) {
   EncoderLatch();
   for (int i = 0; i < kSelectsBeforeRead; ++i)
     SelAddr(kEncCount);
   reverse_data_lines();
-  for (int axis = 0; axis < kAxes; ++axis) {
-    unsigned got[vorn::map::kCountBytes];
-    for (unsigned &byte : got)
+  for (auto &axis : got)
+    for (unsigned &byte : axis)
       byte = ReadData();
-    if (got[0] == pattern[0] && got[1] == pattern[1] && got[2] == pattern[2])
+}
+
+void comm_load(CommCycle &c) {
+  load_preset_writes(kLoadWritesBefore);
+  // Unseeded: every run goes through the same patterns.
+  for (unsigned &byte : c.pattern)
+    byte = static_cast<unsigned>(std::rand()) & 0xFF;
+  load_preset_writes(kLoadWritesAfter);
+  SelWrt(kEncPreset, static_cast<std::uint8_t>(c.pattern[0]));
+  WriteData(static_cast<std::uint8_t>(c.pattern[1]));
+  WriteData(static_cast<std::uint8_t>(c.pattern[2]));
+  SelWrt(kEncControl, kEncCounting);
+}
+
+void comm_transfer(CommCycle &c) {
+  comm_load(c);
+  latch_and_read(c.got);
+}
+
+int comm_cycle(long long cycle, bool report) {
+  CommCycle c;
+  comm_transfer(c);
+  int failed = 0;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    const unsigned *got = c.got[axis];
+    if (got[0] == c.pattern[0] && got[1] == c.pattern[1] && got[2] == c.pattern[2])
       continue;
     ++failed;
     if (!report)
       continue;
     std::printf(" test cycle %lld, axis %d was / should be \n", cycle, axis);
-    std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], pattern[0], pattern[1],
-                pattern[2]);
+    std::printf(" %2x %2x %2x / %2x %2x %2x \n", got[0], got[1], got[2], c.pattern[0], c.pattern[1],
+                c.pattern[2]);
   }
   return failed;
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace vorndiag {
 
@@ -22,6 +23,17 @@ constexpr int kRampSteps = 256;
 double scan_volts(LineBuffer &buf) {
   buf[std::strspn(buf, "0123456789-.E")] = '\0';
   return std::strtod(buf, nullptr);
+}
+
+struct BlockCount {
+  long long cycles = 0;
+  long long unanswered = 0;
+};
+
+BlockCount block_count(std::uint32_t block) {
+  BlockCount c;
+  vornBusAccount(static_cast<int>(block), &c.cycles, &c.unanswered);
+  return c;
 }
 
 // Runs until done: 0 to 255 to the speed register, again and again.
@@ -76,7 +88,8 @@ void test_rate(const TestArgs &) {
     std::printf("RATE(%d)", axis);
     std::printf("volts? ");
     if (!read_line(buf)) {
-      std::puts("got null in dac");
+      if (!keyboard_cut())
+        std::puts("got null in dac");
       return;
     }
     if (!starts_with_digit(buf) && buf[0] != '-') {
@@ -92,11 +105,24 @@ void test_rate(const TestArgs &) {
 
 // However the test ends, the spindle is left stopped: the shut-down stops
 // only the rate generators, and a spindle turning after the tool has exited
-// is a motor nobody watches.
-void test_spindle(const TestArgs &) {
+// is a motor nobody watches. Whether the stop was answered is told by the
+// timeout check of the write after it (the digital output's selection),
+// counted for the speed register's block: no port access more.
+void test_spindle(const TestArgs &args) {
   spindle_prompts();
+  const std::uint32_t block = vorn::map::kSpindleSpeed / vorn::map::kBlockSize;
   SelWrt(vorn::map::kSpindleSpeed, 0);
+  const BlockCount before = block_count(block);
   vornDioWrite(kDioOut0, kOutIdle);
+  const BlockCount after = block_count(block);
+  const bool unanswered = after.unanswered > before.unanswered;
+  // No write there ever answered: no spindle was set turning.
+  if (!unanswered || after.cycles == after.unanswered)
+    return;
+  test_closing += std::string(args.prog) +
+                  ": WARNING: the spindle did not take the stop: it may still be turning; "
+                  "switch it off\n";
+  test_status = kExitStopNotTaken;
 }
 
 } // namespace vorndiag

@@ -1,11 +1,13 @@
 // limit and home: the switch states, printed whenever one changes.
 #include "frame.h"
+#include "output_check.h"
 #include "stop_signals.h"
 #include "switch_watch.h"
 #include "vorn.h"
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace vorndiag {
 
@@ -64,8 +66,26 @@ void watch_homes(SwitchRead home_read) {
   }
 }
 
-void test_limit(const TestArgs &) { watch_limits(vornMaxLimitSwitchRead, vornMinLimitSwitchRead); }
+namespace {
 
-void test_home(const TestArgs &) { watch_homes(vornHomeSwitchRead); }
+// Said once, on standard error, so that a technician toggling a switch does
+// not blame the wiring for the silence.
+void tell_no_switch_reads(const char *prog) {
+  tell(std::string(prog) +
+       ": this board set's driver reads no limit or home switches: no change will show "
+       "here; dio and diocontinuous read the boards' digital inputs\n");
+}
+
+} // namespace
+
+void test_limit(const TestArgs &args) {
+  tell_no_switch_reads(args.prog);
+  watch_limits(vornMaxLimitSwitchRead, vornMinLimitSwitchRead);
+}
+
+void test_home(const TestArgs &args) {
+  tell_no_switch_reads(args.prog);
+  watch_homes(vornHomeSwitchRead);
+}
 
 } // namespace vorndiag

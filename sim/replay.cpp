@@ -1,11 +1,13 @@
 // A recorded port trace as the port: reads answered, writes checked.
 #include "port_io.h"
+#include "run_note.h"
 #include "trace_io.h"
 #include "tracing_port.h"
 #include "vornsim.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace vorn::sim {
 
@@ -24,9 +26,10 @@ bool is_event(std::string_view note, std::string_view kind) {
   return note.starts_with(kind) && (note.size() == kind.size() || note[kind.size()] == ' ');
 }
 
-// The arguments of a "run: <program> <arguments...>" note. The program may
-// be quoted ("my tool", with \" and \\ inside); older traces never quote.
-std::string_view arguments_of(std::string_view run_note) {
+// The arguments of an older "run: <program> <arguments...>" note, written
+// as they were given with one blank between (trailing blanks dropped). The
+// program may be quoted ("my tool", with \" and \\ inside).
+std::string_view legacy_arguments_of(std::string_view run_note) {
   run_note.remove_prefix(std::min(run_note.size(), std::string_view(kRunNote).size() + 1));
   std::size_t i = 0;
   if (!run_note.empty() && run_note[0] == '"') {
@@ -36,6 +39,27 @@ std::string_view arguments_of(std::string_view run_note) {
   }
   const std::size_t space = run_note.find(' ', i);
   return space == std::string_view::npos ? std::string_view() : run_note.substr(space + 1);
+}
+
+// Whether a run note names the arguments `expected` (encoded as a run note
+// encodes them); a note older than that encoding is read as it was written.
+bool same_arguments(std::string_view run_note, const std::string &expected) {
+  const std::vector<std::string> words =
+      trace::decode_words(expected).value_or(std::vector<std::string>{expected});
+  std::string_view text =
+      run_note.substr(std::min(run_note.size(), std::string_view(kRunNote).size() + 1));
+  if (const auto recorded = trace::decode_words(text);
+      recorded && !recorded->empty() &&
+      std::equal(recorded->begin() + 1, recorded->end(), words.begin(), words.end()))
+    return true;
+  std::string legacy;
+  for (const std::string &word : words)
+    legacy += (&word == &words.front() ? "" : " ") + word;
+  for (char &c : legacy)
+    c = c == '\r' || c == '\n' ? ' ' : c;
+  while (!legacy.empty() && legacy.back() == ' ')
+    legacy.pop_back();
+  return legacy_arguments_of(run_note) == legacy;
 }
 
 // An access as its trace line, without the line end.
@@ -95,7 +119,7 @@ private:
         return r;
       }
       if (check_arguments && is_event(line.note, kRunNote) &&
-          arguments_of(line.note) != arguments) {
+          !same_arguments(line.note, arguments)) {
         r.kind = Recorded::Kind::event;
         r.text = line.note;
         depart(r, "this run: " + arguments);

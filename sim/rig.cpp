@@ -5,6 +5,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -253,7 +254,90 @@ Rig default_rig() { return Rig{}; }
 
 namespace {
 
+// toml++ follows a dotted key or a table header by recursion, one level a
+// part, without a bound: a long enough key overflows the stack. No rig key
+// has more than three parts.
+constexpr unsigned kKeyPartsMax = 32;
+
+bool bare_key_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-' || c == '+';
+}
+
+// Past the string opening at text[i] (its quote, or three): a multi-line
+// one counts its line ends into `line`. An open string ends the text: the
+// parser says what is wrong with it.
+std::size_t skip_string(std::string_view text, std::size_t i, unsigned &line) {
+  const char quote = text[i];
+  const bool multi = text.substr(i, 3) == std::string(3, quote);
+  const std::string_view end = multi ? text.substr(i, 3) : text.substr(i, 1);
+  for (i += end.size(); i < text.size(); ++i) {
+    if (text[i] == '\\' && quote == '"') {
+      ++i;
+      if (i < text.size() && text[i] == '\n')
+        ++line;
+      continue;
+    }
+    if (text[i] == '\n') {
+      if (!multi)
+        return i;
+      ++line;
+    }
+    if (text.substr(i, end.size()) == end)
+      return i + end.size();
+  }
+  return text.size();
+}
+
+// Every run of key parts joined by dots, outside strings and comments, is
+// at most kKeyPartsMax parts long; a value (1.5, a date) has fewer dots.
+// And no byte there is outside ASCII, as TOML has it: toml++'s look at such
+// a character for white space reaches code it holds unreachable.
+void check_before_parsing(std::string_view text, std::string_view name) {
+  unsigned line = 1;
+  unsigned parts = 0;      // in the current run
+  bool after_part = false; // a part ended; a dot continues the run
+  bool after_dot = false;
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '#') {
+      i = std::min(text.find('\n', i), text.size());
+      continue;
+    }
+    if (c == ' ' || c == '\t') {
+      ++i;
+      continue;
+    }
+    if (static_cast<unsigned char>(c) >= 0x80)
+      throw RigError(std::string(name), line, "a byte outside ASCII outside a string or comment");
+    if (c == '.' && after_part) {
+      after_part = false;
+      after_dot = true;
+      ++i;
+      continue;
+    }
+    const bool part = c == '"' || c == '\'' || bare_key_char(c);
+    if (part) {
+      parts = after_dot ? parts + 1 : 1;
+      if (parts > kKeyPartsMax)
+        throw RigError(std::string(name), line,
+                       "a key of more than " + std::to_string(kKeyPartsMax) + " dotted parts");
+      if (c == '"' || c == '\'')
+        i = skip_string(text, i, line);
+      else
+        while (i < text.size() && bare_key_char(text[i]))
+          ++i;
+    } else {
+      line += c == '\n';
+      ++i;
+    }
+    after_part = part;
+    after_dot = false;
+  }
+}
+
 toml::table parse_table(std::string_view toml_text, std::string_view name) {
+  check_before_parsing(toml_text, name);
   try {
     return toml::parse(toml_text, name);
   } catch (const toml::parse_error &e) {

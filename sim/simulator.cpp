@@ -123,6 +123,9 @@ bool Simulator::trace_to(const std::string &path) {
   auto tracer = std::make_unique<TracingBackend>(*this, no_run_control());
   if (!tracer->trace_to(path))
     return false;
+  // Started after the port was taken: from now on, as asked.
+  if (impl_->opened)
+    tracer->begin();
   tracer_ = std::move(tracer);
   if (installed_)
     put_in_place();

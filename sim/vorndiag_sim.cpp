@@ -5,6 +5,7 @@
 // the replayed run like any other).
 #include "library_trace.h"
 #include "port_io.h"
+#include "run_note.h"
 #include "vorndiag.h"
 #include "vornsim.hpp"
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,13 +32,7 @@ const char *setting(const char *name) {
 }
 
 std::string arguments(int argc, char **argv) {
-  std::string text;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1)
-      text += ' ';
-    text += argv[i];
-  }
-  return text;
+  return vorn::trace::encode_words(std::vector<std::string>(argv + 1, argv + argc));
 }
 
 int replay_from(const char *path, int argc, char **argv) {

@@ -247,8 +247,10 @@ public:
   // and reason() saying why.
   bool load(const std::string &path);
   const std::string &reason() const;
-  // The arguments the run was started with, after the program's name: a
-  // departure at once if the recording's "# run:" line has others.
+  // The arguments the run was started with, after the program's name, as a
+  // run note writes them (plain words with one blank between read as
+  // themselves): a departure at once if the recording's "# run:" line has
+  // others.
   void expect_arguments(std::string arguments);
 
   // The port backend until uninstall() (or destruction).

@@ -32,6 +32,9 @@ constexpr int kExitSetup = 2;
 constexpr char kMarks[] = "marks";
 constexpr char kPowerOn[] = "!power-on";
 constexpr std::uint64_t kMarksHandle = ~0ull;
+// A mark is a label: longer lines are cut there, as a trace reader's are,
+// so that a writer without line ends cannot fill the memory.
+constexpr std::size_t kMarkMax = std::size_t{1} << 16;
 
 struct Port {
   vorn::sim::Rig rig;
@@ -179,7 +182,7 @@ int fs_write(const char *, const char *buf, size_t size, off_t, fuse_file_info *
       else
         write_counts(server.marks_line);
       server.marks_line.clear();
-    } else if (buf[i] != '\r') {
+    } else if (buf[i] != '\r' && server.marks_line.size() < kMarkMax) {
       server.marks_line += buf[i];
     }
   }

@@ -30,8 +30,8 @@ TEST_P(QuitOrSuspend, ServoPassCompletesThenShutDown) {
 }
 
 // Axis 1 runs at 2.5 V when the signal comes at the next volts prompt.
-// SIGQUIT ends the wait at once, as end of input; SIGTSTP lets the line
-// typed afterwards be handled first, as Ctrl-C does.
+// Both end the wait at once: the line typed afterwards is never applied,
+// the test says nothing more and the shut-down stops the channel.
 TEST_P(QuitOrSuspend, RateWithAChannelRunning) {
   const int sig = GetParam();
   SimRun run =
@@ -46,15 +46,9 @@ TEST_P(QuitOrSuspend, RateWithAChannelRunning) {
   EXPECT_EQ(run.result.exit_status, 0);
   ASSERT_TRUE(run.shut_down) << "no shut-down at the end of the trace";
   const std::string running = "volts=2.500000\n";
-  const std::string stopped = "volts=0.000000\n";
   ASSERT_NE(run.result.out.find(running), std::string::npos) << run.result.out;
-  if (sig == SIGQUIT) {
-    EXPECT_EQ(run.result.out.find(stopped), std::string::npos) << run.result.out;
-    EXPECT_NE(run.result.out.find("got null in dac\n"), std::string::npos) << run.result.out;
-  } else {
-    EXPECT_NE(run.result.out.find(stopped), std::string::npos) << run.result.out;
-    EXPECT_EQ(run.result.out.find("got null in dac\n"), std::string::npos) << run.result.out;
-  }
+  EXPECT_TRUE(run.result.out.ends_with("writing to rate ctrl reg at 0x1c\nRATE(1)volts? "))
+      << run.result.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Reliability, QuitOrSuspend, testing::Values(SIGQUIT, SIGTSTP),

@@ -142,5 +142,57 @@ TEST_F(Departure, ItsStatusWinsOverTheRunsOwn) {
   EXPECT_EQ(run.exit_status, 5) << run.err;
 }
 
+// The run note keeps every argument as it was given: one that is empty,
+// holds blanks, line ends or other bytes replays; one that differs only
+// there departs at the note. (A note of plain words reads as an older note
+// too, which dropped trailing blanks: an empty argument added to it is not
+// told.)
+struct ArgumentsCase {
+  const char *name;
+  std::vector<std::string> recorded, replayed;
+  int status;
+};
+
+const ArgumentsCase kArguments[] = {
+    {"EmptyLast", {"378", "bus", ""}, {"378", "bus", ""}, 0},
+    {"TrailingBlank", {"378", "bus", "x "}, {"378", "bus", "x "}, 0},
+    {"EveryEscape",
+     {"378", "bus", "a\nb\r\t\"c\\ \x01\xc3\xa9"},
+     {"378", "bus", "a\nb\r\t\"c\\ \x01\xc3\xa9"},
+     0},
+    {"EmptyDropped", {"378", "bus", ""}, {"378", "bus"}, 5},
+    {"BlankDropped", {"378", "bus", "x "}, {"378", "bus", "x"}, 5},
+    {"Split", {"378", "bus", "a b"}, {"378", "bus", "a", "b"}, 5},
+};
+
+class RunNote : public testing::TestWithParam<ArgumentsCase> {};
+
+TEST_P(RunNote, ReplaysExactlyTheArgumentsRecorded) {
+  const ArgumentsCase &c = GetParam();
+  Scratch scratch;
+  const std::string trace = scratch.file("recorded.trace");
+  ASSERT_EQ(record(scratch, {c.recorded, "", "", {}, {}}, trace).exit_status, 0);
+  const RunResult run = replay(trace, c.replayed);
+  EXPECT_EQ(run.exit_status, c.status) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Replay, RunNote, testing::ValuesIn(kArguments),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Notes written before arguments were quoted joined them with one blank,
+// trailing blanks dropped: they replay as they were written.
+TEST_F(Departure, AnOlderRunNoteStillReplays) {
+  std::vector<std::string> lines = recorded({"378", "bus"});
+  for (const auto &[note, args] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"# run: vorndiag-sim 378 bus a b", {"378", "bus", "a b"}},
+           {"# run: vorndiag-sim 378 bus", {"378", "bus", " "}},
+           {"# run: \"my sim\" 378 bus a\"b\\", {"378", "bus", "a\"b\\"}}}) {
+    SCOPED_TRACE(note);
+    lines[0] = note;
+    const RunResult run = replay(written(lines), args);
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+  }
+}
+
 } // namespace
 } // namespace replaytest

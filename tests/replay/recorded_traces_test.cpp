@@ -5,6 +5,7 @@
 // error (stderr, "<program>" for the tool's path) if it wrote any. Each
 // replays to the same status and the same output, byte for byte.
 #include "replay_run.h"
+#include "run_note.h"
 #include "trace_io.h"
 
 #include <gtest/gtest.h>
@@ -56,13 +57,10 @@ std::vector<std::string> arguments_of(const fs::path &trace) {
   std::vector<std::string> args;
   if (!in.open(trace) || !in.next(line) || !line.starts_with("# run: "))
     return args;
-  line.remove_prefix(line.find(' ', 7) == std::string_view::npos ? line.size()
-                                                                 : line.find(' ', 7) + 1);
-  while (!line.empty()) {
-    const std::size_t space = line.find(' ');
-    args.emplace_back(line.substr(0, space));
-    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
-  }
+  line.remove_prefix(7);
+  args = vorn::trace::decode_words(line).value_or(std::vector<std::string>{});
+  if (!args.empty())
+    args.erase(args.begin());
   return args;
 }
 

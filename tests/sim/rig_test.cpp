@@ -170,5 +170,65 @@ TEST(RigFile, UnreadableFileHasNoLine) {
   }
 }
 
+std::string dotted(std::size_t parts) {
+  std::string key = "a";
+  for (std::size_t i = 1; i < parts; ++i)
+    key += i % 2 ? ".a" : " . \"a\"";
+  return key;
+}
+
+// A dotted key or table header of any depth is refused with its line before
+// the parser recurses into it; dots in strings, comments and values are no
+// key parts.
+TEST(RigFile, KeyDepthIsBoundedWithItsLine) {
+  struct Case {
+    std::string text;
+    unsigned line; // of the depth error; 0: some other error or none
+  };
+  const std::string deep = dotted(50000);
+  const Case cases[] = {
+      {"# first\n" + deep + " = 1\n", 2},
+      {"clock = \"wall\"\n\n[" + deep + "]\n", 3},
+      {"[[" + dotted(33) + "]]\n", 1},
+      {"[encoders]\nvelocity = [1, 2, 3, 4]\nx = { " + dotted(40) + " = 1 }\n", 3},
+      {"\"\"\"\n\n\"\"\"\n" + dotted(33) + " = 1\n", 4}, // a string's line ends counted
+      {dotted(32) + " = 1\n", 0},
+      {"x = \"" + dotted(100) + "\" # " + dotted(100) + "\n", 0},
+      {"x = '" + dotted(100) + "'\ny = 1.5\n", 0},
+      {"x = \"\xc3\xa9\" # \xc3\xa9\n", 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
+    try {
+      parse_rig(c.text, "r.toml");
+      ADD_FAILURE() << "accepted";
+    } catch (const RigError &e) {
+      const bool depth = e.message().find("dotted parts") != std::string::npos;
+      EXPECT_EQ(depth, c.line != 0) << e.what();
+      if (depth) {
+        EXPECT_EQ(e.line(), c.line) << e.what();
+      }
+    }
+  }
+}
+
+// Outside strings and comments a rig is ASCII: a byte beyond is refused
+// with its line before the parser looks at it (one look at U+FEF7 in a
+// table header reached toml++'s unreachable code).
+TEST(RigFile, NonAsciiOutsideStringsIsRefusedWithItsLine) {
+  for (const char *text : {"[\xef\xbb\xb7"
+                           "faults]\n",
+                           "\n\xc2\xa0"
+                           "clock = \"wall\"\n"}) {
+    try {
+      parse_rig(text, "r.toml");
+      ADD_FAILURE() << "accepted";
+    } catch (const RigError &e) {
+      EXPECT_NE(e.message().find("outside ASCII"), std::string::npos) << e.what();
+      EXPECT_EQ(e.line(), text[0] == '\n' ? 2u : 1u) << e.what();
+    }
+  }
+}
+
 } // namespace
 } // namespace vorn::sim

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace vorn::sim {
 namespace {
@@ -43,6 +44,30 @@ TEST(PortTrace, OneLinePerAccessWithOffsetAndTwoHexDigits) {
                           "R 1 01\nR 1 01\nW 1 01\nR 1 00\n");
   sim.trace_to(nullptr);
   std::fclose(f);
+}
+
+// A trace file named once the port is taken starts there, run note first;
+// one named before waits for the port (a refused run leaves it alone).
+TEST(PortTrace, AFileNamedAfterTheStartStartsThere) {
+  Rig rig;
+  rig.clock = Clock::virtual_time;
+  Simulator sim(rig);
+  sim.install();
+  ASSERT_EQ(InitializeParPort(), 0);
+  char path[] = "/tmp/vornsim-trace-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  ASSERT_TRUE(sim.trace_to(path));
+  ClrTimeout();
+  sim.trace_to(nullptr);
+  std::FILE *f = std::fopen(path, "r");
+  ASSERT_NE(f, nullptr);
+  const std::string text = file_text(f);
+  std::fclose(f);
+  std::remove(path);
+  EXPECT_TRUE(text.starts_with("# run: ")) << text;
+  EXPECT_TRUE(text.ends_with("\nR 1 00\n")) << text;
 }
 
 struct Decoding {

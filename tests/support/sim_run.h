@@ -44,6 +44,7 @@ inline constexpr int kExitUnanswered = 6;
 inline constexpr int kExitStopNotTaken = 7;
 inline constexpr int kExitCommErrors = 8;
 inline constexpr int kExitCheckFailed = 9;
+inline constexpr int kExitCheckIncomplete = 11;
 
 // What spindle writes at every end, before the shut-down: the speed 0,
 // then digital output 0 idle.

@@ -1,5 +1,6 @@
 // The trace file: one parser for every reader, written plain and gzipped,
 // read back whatever its name, and every failure reported with its cause.
+#include "run_note.h"
 #include "trace_files.h"
 #include "trace_io.h"
 
@@ -78,6 +79,7 @@ TEST_F(TraceOutput, WritesTheTraceFormatPlainAndGzippedAndReadsItBack) {
     SCOPED_TRACE(name);
     Output out;
     ASSERT_TRUE(out.open(path(name)));
+    out.begin();
     out.access('R', 0, 0x00);
     out.access('W', 4, 0xff);
     out.access('R', 1, 0x01);
@@ -116,6 +118,7 @@ TEST_F(TraceOutput, ManyBuffersFullSurviveTheRoundTrip) {
     SCOPED_TRACE(name);
     Output out;
     ASSERT_TRUE(out.open(path(name)));
+    out.begin();
     for (unsigned i = 0; i < kLines; ++i)
       out.access(i % 3 ? 'R' : 'W', static_cast<std::uint16_t>(i % 5),
                  static_cast<std::uint8_t>(i));
@@ -190,6 +193,7 @@ TEST_F(TraceOutputFullDisk, WriteErrorsAreKeptAndReported) {
       continue; // not root: no full device under a .gz name
     Output out;
     ASSERT_TRUE(out.open(full(gz)));
+    out.begin();
     out.access('R', 4, 0x00);
     EXPECT_FALSE(out.flush());
     EXPECT_EQ(out.error(), ENOSPC);
@@ -199,6 +203,7 @@ TEST_F(TraceOutputFullDisk, WriteErrorsAreKeptAndReported) {
 
     Output unflushed; // the failure found only by close
     ASSERT_TRUE(unflushed.open(full(gz)));
+    unflushed.begin();
     unflushed.access('W', 3, 0x1c);
     EXPECT_FALSE(unflushed.close());
     EXPECT_EQ(unflushed.error(), ENOSPC);
@@ -212,6 +217,7 @@ TEST_F(TraceOutputFullDisk, ALongTraceFailsWhileBeingWritten) {
       continue; // not root: no full device under a .gz name
     Output out;
     ASSERT_TRUE(out.open(full(gz)));
+    out.begin();
     for (unsigned i = 0; i < 2000000 && out.error() == 0; ++i)
       out.access('R', 4, static_cast<std::uint8_t>(i * 7));
     EXPECT_EQ(out.error(), ENOSPC); // before any flush: a full buffer went out
@@ -229,6 +235,31 @@ TEST_F(TraceOutputFullDisk, AnAttachedFileReportsItsFailureToo) {
   EXPECT_EQ(out.error(), ENOSPC);
   EXPECT_FALSE(out.close());
   std::fclose(file);
+}
+
+// What a run refused at start-up leaves: the file as it found it; only
+// begin() empties it.
+TEST_F(TraceOutput, AFileIsLeftAsFoundUntilBegun) {
+  for (const char *name : {"held.trace", "held.trace.gz"}) {
+    for (const bool begun : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (begun ? " begun" : " not begun"));
+      write(name, "# run: first\nR 0 00\n");
+      Output out;
+      ASSERT_TRUE(out.open(path(name)));
+      if (begun)
+        out.begin();
+      out.note("run: second");
+      EXPECT_TRUE(out.flush());
+      EXPECT_TRUE(out.close());
+      if (!begun) {
+        EXPECT_EQ(read(name), "# run: first\nR 0 00\n");
+        continue;
+      }
+      Input in;
+      ASSERT_TRUE(in.open(path(name))) << in.reason();
+      EXPECT_EQ(all_lines(in), std::vector<std::string>{"# run: second"});
+    }
+  }
 }
 
 class TraceInput : public TraceFiles {};
@@ -351,6 +382,31 @@ TEST_F(TraceInput, DataAfterTheEndOfAGzipStreamIsAReadError) {
   EXPECT_EQ(all_lines(in), std::vector<std::string>{"R 1 00"});
   EXPECT_TRUE(in.failed());
   EXPECT_EQ(in.reason(), "data after the end of the gzip stream");
+}
+
+// Every command line reads back word for word; plain words stay as typed.
+TEST(RunNoteWords, ReadBackExactly) {
+  const std::vector<std::vector<std::string>> lines = {
+      {"vorndiag", "378", "pos"},
+      {"vorndiag", "378", "bus", ""},
+      {"my tool", "378", "bus "},
+      {"t", "a\nb", "c\rd\te", "\"q\"", "back\\slash", std::string("\0x", 2), "\x7f\xff\xc3\xa9"},
+      {""},
+  };
+  for (const auto &words : lines) {
+    const std::string text = encode_words(words);
+    SCOPED_TRACE(text);
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(decode_words(text), words);
+  }
+  EXPECT_EQ(encode_words({"vorndiag", "378", "pos", "7"}), "vorndiag 378 pos 7");
+}
+
+TEST(RunNoteWords, TextNoEncodingGivesIsRefused) {
+  for (const char *text : {"\"open", "a  b", "a ", " a", "\"\\q\"", "\"\\x4\"", "\"a\"b"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(decode_words(text), std::nullopt);
+  }
 }
 
 } // namespace
