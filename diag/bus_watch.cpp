@@ -30,6 +30,7 @@ struct Watched {
 };
 std::array<Watched, kBlockCount> blocks;
 const char *program = "vorndiag";
+bool watching = false;
 
 // The account tells only totals: a look in which the block both answered
 // and did not breaks both runs, as the order is unknown.
@@ -60,9 +61,12 @@ void say(std::uint32_t block, bool dead) {
 void start_bus_watch(const char *prog) {
   blocks = {};
   program = prog;
+  watching = true;
 }
 
 void watch_bus() {
+  if (!watching)
+    return;
   const Clock::time_point now = Clock::now();
   for (std::uint32_t block = 0; block < kBlockCount; ++block) {
     Watched &w = blocks[block];

@@ -9,7 +9,8 @@ namespace vorndiag {
 // unanswered cycles in a row gets a line on standard error, and one when
 // it has as many answered in a row; at most one line a block a second.
 void watch_bus();
-// A new run: no block told yet; `prog` begins each line.
+// A new run: no block told yet; `prog` begins each line. Until it is
+// called, watch_bus() tells nothing.
 void start_bus_watch(const char *prog);
 
 } // namespace vorndiag
