@@ -31,13 +31,14 @@ inline constexpr unsigned kPassPauseUs = 10000;
 inline constexpr int kExitSyntax = 255; // exit(-1)
 inline constexpr int kExitAxis = 1;
 inline constexpr int kExitNoPort = 2;
-inline constexpr int kExitOutput = 3; // standard output could not be written
-inline constexpr int kExitTrace = 4;  // the port trace could not be written completely
-inline constexpr int kExitReplay = 5; // the run departed from the recording it replays
+inline constexpr int kExitOutput = 3;       // standard output could not be written
+inline constexpr int kExitTrace = 4;        // the port trace could not be written completely
+inline constexpr int kExitReplay = 5;       // the run departed from the recording it replays
 inline constexpr int kExitUnanswered = 6;   // a block the run talked to did not answer
 inline constexpr int kExitStopNotTaken = 7; // the rate generator did not answer the stop
 inline constexpr int kExitCommErrors = 8;   // commtest read a cycle back wrong
 inline constexpr int kExitCheckFailed = 9;  // check: a FAIL line
+inline constexpr int kExitPortFailed = 10;  // the port's device failed
 
 void print_name_message(const char *prog);
 void pause_pass();

@@ -4,6 +4,7 @@
 
 #include "port_io.h"
 #include "tracing_port.h"
+#include "vorn.h"
 
 #include <cerrno>
 #include <csignal>
@@ -138,8 +139,11 @@ bool output_reader_gone() { return reader_gone != 0; }
 
 // A stop taken from a replay sets `done` too, so that it holds like a
 // signal's; a run that clears `done` (the in-process tests) starts afresh.
+// A failed port starts no further pass either.
 bool stop_requested() {
   if (done != 0 && stop_noted)
+    return true;
+  if (vornPortFailed() != 0)
     return true;
   const char *kind = vorn::kStopEvent;
   stop_noted = !vorn::port_event(kind, event_seen(kind, done != 0)).empty();
