@@ -26,10 +26,10 @@ namespace vorn {
 // What a failed bus, or one inherited across fork, reaches instead.
 class DeadPort final : public PortBackend {
 public:
-  const char *name() const override { return "none"; }
-  int open(std::uint32_t) override { return ENODEV; }
-  std::uint8_t read(Reg) override { return 0xFF; }
-  void write(Reg, std::uint8_t) override {}
+  const char *name() const override;
+  int open(std::uint32_t base) override;
+  std::uint8_t read(Reg reg) override;
+  void write(Reg reg, std::uint8_t value) override;
 };
 
 struct Bus {
