@@ -1,7 +1,9 @@
 /*
  * vornsim.h: the simulated board set for C clients. Link vorn::sim and call
  * vornsim_install() before extMotInit()/vornMotInit(): from then on every
- * port access of libvorn reaches the simulator instead of the hardware.
+ * port access of libvorn reaches the simulator instead of the hardware. As
+ * on the PC, calls that reach the bus are refused until extMotInit(), and so
+ * is a path that names no parallel-port device.
  *
  * One simulator per process. At exit it lists protocol errors and accesses
  * to registers the board set lacks on standard error, and closes its trace.

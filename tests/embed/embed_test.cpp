@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -131,6 +132,25 @@ TEST_F(OnBoards, TwoThreadsMoveNoAxis) {
   EXPECT_EQ(boards.dig_out(0), 0xFF);
   for (int n = 0; n < vorn::sim::kAxes; ++n)
     EXPECT_EQ(boards.counter(n), before[n]) << "axis " << n;
+}
+
+// A sequence of primitives held with vornBusLock() keeps another thread's
+// entry point off the bus until vornBusUnlock().
+TEST_F(OnBoards, BusLockHoldsOffOtherThreadsCalls) {
+  std::atomic<bool> written{false};
+  vornBusLock();
+  std::thread other([&written] {
+    extDioWrite(0, 0x5A);
+    written = true;
+  });
+  SelWrt(vorn::map::kDigOut0, 0x11);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const bool early = written;
+  EXPECT_EQ(boards.dig_out(0), 0x11);
+  vornBusUnlock();
+  other.join();
+  EXPECT_FALSE(early);
+  EXPECT_EQ(boards.dig_out(0), 0x5A);
 }
 
 // The fake kernel device with every call the process after `parent` makes
