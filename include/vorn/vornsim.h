@@ -22,7 +22,9 @@ extern "C" {
  * Returns 0, or -1 after printing the rig error on standard error. */
 VORNSIM_API int vornsim_install(const char *rig_path);
 
-/* Writes the port trace to `path` from now on; 0, or -1 with errno set. */
+/* Writes the port trace to `path` from now on; 0, or -1 with errno set.
+ * It puts the simulator in place anew: call it before extMotInit(), as
+ * after it the bus waits for the next start-up. */
 VORNSIM_API int vornsim_trace(const char *path);
 
 /* Plays the port trace at `path` (plain or gzip-compressed) back as the
