@@ -70,7 +70,7 @@ struct Bus {
   int start_error = ENODEV; // why the bus is not ready, when it is not
   // The errno a device failure since the last start-up gives every entry
   // point (EIO, ENODEV when the port went away); 0 for none.
-  int failed = 0;
+  std::atomic<int> failed{0}; // read by vornPortFailed() without the lock
   // This process is a child forked while the bus held a port: the port is
   // the parent's, and nothing here touches it again.
   bool inherited = false;
