@@ -3,8 +3,10 @@
 # rig's scripted Ctrl-C after a fixed number of passes:
 #  - passes per second of servof and commtest, standard output to /dev/null
 #    and to a pseudo-terminal (best of three runs);
-#  - instructions per pass under callgrind, by object file (the same from
-#    run to run): the difference of two runs, so the start-up drops out;
+#  - instructions per pass outside the simulator under callgrind (the same
+#    from run to run): self cost of every function whose source is not under
+#    sim/, the difference of two runs, so the start-up drops out (measure on
+#    the RelWithDebInfo build, build/dev, to compare with docs/performance.md);
 #  - standard output buffered by line and fully on a pseudo-terminal: servof
 #    and commtest on the null port (vorn_bench_stdout), diocontinuous as a
 #    whole process (stdbuf).
@@ -72,39 +74,30 @@ for test in servof commtest; do
 done
 
 echo
-echo "== instructions per pass, callgrind (vorndiag-sim, /dev/null)"
-profile() { # test passes -> "instructions object" lines
+echo "== instructions per pass outside the simulator, callgrind (vorndiag-sim, /dev/null)"
+# Self cost per function (callgrind_annotate), summed over every function
+# whose source is not under sim/: the front end, bus/, drivers/, the C and
+# C++ runtime. vorndiag-sim is linked statically, so the split is by source
+# file, not by object. The difference of two runs drops the start-up out.
+outside() { # test passes -> instructions
   local out=$work/cg-$1-$2
   VORNSIM_RIG=$(rig "$1" "$2") valgrind --tool=callgrind --callgrind-out-file="$out" \
-    "$sim" 378 "$1" >/dev/null 2>/dev/null
-  awk -f "$here/callgrind_objects.awk" "$out"
+    "$sim" 378 "$1" >/dev/null 2>/dev/null || true
+  callgrind_annotate --auto=no --threshold=100 --inclusive=no "$out" | awk '
+    /^ *[0-9,]+ +\(/ {
+      n = $1; gsub(",", "", n); f = $0; sub(/^ *[0-9,]+ +\([^)]*\) +/, "", f)
+      if (f ~ /PROGRAM TOTALS/ || f ~ /^([^:]*\/)?sim\//) next
+      sum += n
+    }
+    END { print sum + 0 }'
 }
 for test in servof commtest; do
   short=$([ "$test" = servof ] && echo 1000 || echo 2000)
   long=$((3 * short))
-  profile "$test" "$short" >"$work/short"
-  profile "$test" "$long" >"$work/long"
-  # by object: the simulator, the drivers, the C library, the rest
-  awk -v t="$test" -v n=$((long - short)) '
-    function part(o) {
-      if (o ~ /libvornsim/) return "simulator"
-      if (o ~ /libvorn\.so/) return "drivers"
-      if (o ~ /libc\.so/) return "libc"
-      if (o ~ /vorndiag-sim/) return "front_end"
-      return "other"
-    }
-    FNR == NR { before[part($2)] += $1; next }
-    { after[part($2)] += $1 }
-    END {
-      split("front_end drivers libc simulator other", parts, " ")
-      line = sprintf("%-10s", t); total = 0; tool = 0
-      for (i = 1; i <= 5; ++i) {
-        p = parts[i]; per = (after[p] - before[p]) / n; total += per
-        if (p != "simulator") tool += per
-        line = line sprintf(" %s=%.0f", p, per)
-      }
-      printf "%s total=%.0f without_simulator=%.0f\n", line, total, tool
-    }' "$work/short" "$work/long"
+  a=$(outside "$test" "$short")
+  b=$(outside "$test" "$long")
+  awk -v t="$test" -v a="$a" -v b="$b" -v n=$((long - short)) \
+    'BEGIN { printf "%-10s %8.0f instructions per pass outside sim/\n", t, (b - a) / n }'
 done
 
 echo

@@ -1,12 +1,11 @@
 #include "backends.h"
 
+#include "bus.h"
 #include "library_trace.h"
-
 #include "device_port.h"
 #include "kernel_ports.h"
 #include "port_io.h"
 #include "port_os.h"
-#include "port_state.h"
 #include "raw_port.h"
 
 #include <cerrno>
@@ -22,16 +21,13 @@ namespace vorn {
 
 namespace {
 
-RawPort raw;
-DevicePort device;
-
 std::string hex(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%x", unsigned{value});
   return text;
 }
 
-void explain(const std::string &line) { port_state().problem += line + "\n"; }
+void explain(const std::string &line) { default_bus().problem += line + "\n"; }
 
 // Who has the port, as the kernel names the device registered on it.
 std::string holder_of(const std::string &path) {
@@ -45,12 +41,12 @@ std::string holder_of(const std::string &path) {
 }
 
 void explain_device(std::uint32_t, int err) {
-  const std::string &path = device.path();
+  const std::string &path = default_bus().device.path();
   if (err == EBUSY) {
     explain(path + " is busy: " + holder_of(path) + " has the port");
     return;
   }
-  const bool claim = device.failed_step() == DevicePort::Step::claim;
+  const bool claim = default_bus().device.failed_step() == DevicePort::Step::claim;
   std::string line = (claim ? "cannot claim " : "cannot open ") + path + ": " + std::strerror(err);
   if (claim && err == ENODEV)
     line += " (the kernel has no port behind this device; vorndiag without arguments lists "
@@ -65,15 +61,15 @@ void explain_device(std::uint32_t, int err) {
 
 void explain_raw(std::uint32_t base, int err) {
   if (err == EBUSY) {
-    explain("port " + hex(base) + " is busy: another program holds " + raw.holder());
+    explain("port " + hex(base) + " is busy: another program holds " + default_bus().raw.holder());
     return;
   }
   if (err == EADDRINUSE) {
-    explain(raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
+    explain(default_bus().raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
     return;
   }
-  if (!raw.lock_problem().empty()) {
-    explain(raw.lock_problem());
+  if (!default_bus().raw.lock_problem().empty()) {
+    explain(default_bus().raw.lock_problem());
     return;
   }
   if (err == EINVAL)
@@ -94,7 +90,7 @@ int prepare_device(std::uint32_t base) {
             " (load its driver: sudo modprobe parport_pc ppdev)");
     return ENODEV;
   }
-  device.set_path(kernel->device);
+  default_bus().device.set_path(kernel->device);
   return 0;
 }
 
@@ -102,7 +98,7 @@ int prepare_nothing(std::uint32_t) { return 0; }
 
 struct BackendEntry {
   const char *name; // as a port choice names it
-  PortBackend *backend;
+  PortBackend &(*backend)(Bus &bus);
   // Before the open: 0, or the errno value of a refusal with the problem
   // explained.
   int (*prepare)(std::uint32_t base);
@@ -113,8 +109,9 @@ struct BackendEntry {
 // The backends a port choice can name; the simulator and test ports are
 // put in place with ScopedBackend instead.
 const BackendEntry kBackends[] = {
-    {"raw", &raw, prepare_nothing, explain_raw},
-    {"device", &device, prepare_device, explain_device},
+    {"raw", [](Bus &bus) -> PortBackend & { return bus.raw; }, prepare_nothing, explain_raw},
+    {"device", [](Bus &bus) -> PortBackend & { return bus.device; }, prepare_device,
+     explain_device},
 };
 
 const BackendEntry *entry_named(const char *name) {
@@ -126,7 +123,7 @@ const BackendEntry *entry_named(const char *name) {
 
 const BackendEntry *entry_of(const PortBackend *backend) {
   for (const BackendEntry &entry : kBackends)
-    if (entry.backend == backend)
+    if (&entry.backend(default_bus()) == backend)
       return &entry;
   return nullptr;
 }
@@ -192,6 +189,22 @@ std::string not_a_port(const std::string &path) {
   return text;
 }
 
+// A path in front of a port put in place, judged as the PC would: 0 for a
+// parallel-port device, otherwise the errno its open would give, explained.
+int judge_path(const char *path) {
+  struct stat st {};
+  if (os_calls().stat(path, &st) != 0) {
+    const int err = errno;
+    explain(std::string("cannot open ") + path + ": " + std::strerror(err));
+    return err;
+  }
+  if (const std::string why = not_a_port(path); !why.empty()) {
+    explain(std::string(path) + " is not a parallel port: " + why);
+    return ENODEV;
+  }
+  return 0;
+}
+
 // The backend for the resolved `choice`: 0, or an errno value with the
 // problem explained.
 int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend) {
@@ -201,20 +214,20 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
       explain(std::string(choice) + " is not a parallel port: " + why);
       return ENODEV;
     }
-    device.set_path(choice);
-    backend = &device;
+    default_bus().device.set_path(choice);
+    backend = &default_bus().device;
     return 0;
   }
   if (way == Way::named) {
     const BackendEntry &entry = *entry_named(choice);
-    backend = entry.backend;
+    backend = &entry.backend(default_bus());
     return entry.prepare(base);
   }
   if (const auto kernel = kernel_port_at(base)) {
-    device.set_path(kernel->device);
-    backend = &device;
+    default_bus().device.set_path(kernel->device);
+    backend = &default_bus().device;
   } else {
-    backend = &raw;
+    backend = &default_bus().raw;
   }
   return 0;
 }
@@ -222,6 +235,7 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
 // How the chosen port was reached, for the trace and, with VORN_VERBOSE,
 // for people.
 void tell_way(std::uint32_t base, const PortBackend *backend) {
+  const DevicePort &device = default_bus().device;
   const std::string way = backend == &device ? "device " + device.path() : "raw " + hex(base);
   port_note(std::string(kPortNote) + " " + way);
   const char *verbose = std::getenv("VORN_VERBOSE");
@@ -231,20 +245,20 @@ void tell_way(std::uint32_t base, const PortBackend *backend) {
 
 } // namespace
 
-PortBackend &raw_backend() { return raw; }
+PortBackend &raw_backend() { return default_bus().raw; }
 
 PortBackend *find_backend(const char *name) {
   const BackendEntry *entry = entry_named(name);
-  return entry != nullptr ? entry->backend : nullptr;
+  return entry != nullptr ? &entry->backend(default_bus()) : nullptr;
 }
 
-const std::string &port_problem() { return port_state().problem; }
+const std::string &port_problem() { return default_bus().problem; }
 
-void refuse_start(const std::string &lines) { port_state().problem = lines; }
+void refuse_start(const std::string &lines) { default_bus().problem = lines; }
 
 int open_port(std::uint32_t base, const char *choice_text) {
   release_port();
-  port_state().problem.clear();
+  default_bus().problem.clear();
   const Choice choice = resolve(choice_text);
   const Way asked = way_of(choice.text);
   // Refused even in front of a backend put in place: a typo in VORN_PORT
@@ -253,17 +267,20 @@ int open_port(std::uint32_t base, const char *choice_text) {
     explain_unknown(choice);
     return EINVAL;
   }
-  PortBackend *backend = port_state().installed;
+  PortBackend *backend = default_bus().installed;
   const bool chosen = backend == nullptr;
   if (chosen) {
     if (const int err = choose_backend(base, choice.text, backend); err != 0)
+      return err;
+  } else if (asked == Way::path) {
+    if (const int err = judge_path(choice.text); err != 0)
       return err;
   }
   int err = backend->open(base);
   // The kernel has the port but no device node for it (ppdev not loaded):
   // the registers themselves are the only way left.
-  if (err == ENOENT && chosen && asked == Way::automatic && backend == &device) {
-    backend = &raw;
+  if (err == ENOENT && chosen && asked == Way::automatic && backend == &default_bus().device) {
+    backend = &default_bus().raw;
     err = backend->open(base);
   }
   use_backend(backend, err == 0, base);
@@ -278,8 +295,11 @@ int open_port(std::uint32_t base, const char *choice_text) {
   return err;
 }
 
+// Through the trace, which writes out what it holds; past a failed bus's
+// dead port, to the port that failed.
 void release_port() {
-  port_backend().release();
+  Bus &bus = default_bus();
+  (bus.outermost != nullptr ? *bus.outermost : backend_in_use()).release();
   use_backend(&backend_in_use(), false, 0);
 }
 

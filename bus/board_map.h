@@ -5,15 +5,23 @@
 
 #include <cstdint>
 
+namespace vorn {
+
+// The parallel port's registers, by offset from its base address.
+enum class Reg : std::uint8_t { data = 0, status = 1, control = 2, epp_addr = 3, epp_data = 4 };
+inline constexpr unsigned kRegCount = 5;
+
+} // namespace vorn
+
 namespace vorn::map {
 
-// Parallel-port registers, offsets from vorn_base_addr.
-inline constexpr std::uint16_t kPortData = 0;
-inline constexpr std::uint16_t kPortStatus = 1;
-inline constexpr std::uint16_t kPortControl = 2;
-inline constexpr std::uint16_t kPortEppAddr = 3;
-inline constexpr std::uint16_t kPortEppData = 4;
-inline constexpr std::uint32_t kPortCount = 5;
+// The same registers as offsets from vorn_base_addr, for the primitives.
+inline constexpr std::uint16_t kPortData = static_cast<std::uint16_t>(Reg::data);
+inline constexpr std::uint16_t kPortStatus = static_cast<std::uint16_t>(Reg::status);
+inline constexpr std::uint16_t kPortControl = static_cast<std::uint16_t>(Reg::control);
+inline constexpr std::uint16_t kPortEppAddr = static_cast<std::uint16_t>(Reg::epp_addr);
+inline constexpr std::uint16_t kPortEppData = static_cast<std::uint16_t>(Reg::epp_data);
+inline constexpr std::uint32_t kPortCount = kRegCount;
 
 // Status register.
 inline constexpr std::uint8_t kStatusTimeout = 0x01;

@@ -15,7 +15,8 @@ namespace {
 // type is part of the library's interface.
 class CPort final : public vorn::PortBackend, public vorn::RunControl {
 public:
-  explicit CPort(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this) {}
+  // Waits for a start-up, as the PC's port does.
+  explicit CPort(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this, false) {}
 
   const char *name() const override { return ops_.name(ops_.context); }
   int open(std::uint32_t base) override { return ops_.open(ops_.context, base); }

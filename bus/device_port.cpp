@@ -1,6 +1,7 @@
 #include "device_port.h"
 
 #include "board_map.h"
+#include "bus.h"
 #include "kernel_ports.h"
 #include "port_os.h"
 
@@ -66,6 +67,7 @@ int DevicePort::open(std::uint32_t) {
     return errno;
   }
   fd_ = fd;
+  broken_ = false;
   // A first claim leaves ppdev in compatibility mode and the port
   // forward, with nSelectIn asserted (control 0x0c): the lines go to the
   // EPP idle state before any cycle.
@@ -127,14 +129,17 @@ void DevicePort::release() {
   fd_ = -1;
 }
 
+// The device is given back at the shut-down, where ppdev may refuse the
+// release as it refused the call: nothing else is asked of it till then.
 void DevicePort::fail(const char *what, int err) {
-  std::fprintf(stderr, "%s: %s: %s failed: %s; the run ends\n", program_invocation_short_name,
-               path_.c_str(), what, std::strerror(err));
-  std::exit(kExitPortFailed);
+  if (broken_)
+    return;
+  broken_ = true;
+  bus_.fail(err, path_ + ": " + what + " failed: " + std::strerror(err));
 }
 
 void DevicePort::io(unsigned long request, void *arg, const char *what) {
-  if (os_calls().ioctl(fd_, request, arg) != 0)
+  if (!broken_ && os_calls().ioctl(fd_, request, arg) != 0)
     fail(what, errno);
 }
 
@@ -179,6 +184,8 @@ std::uint8_t DevicePort::epp_read_byte() {
 void DevicePort::epp_write(int mode, std::uint8_t value) {
   set_mode(mode);
   apply_direction();
+  if (broken_)
+    return;
   const ssize_t n = os_calls().write(fd_, &value, 1);
   if (n < 0 && errno != EAGAIN)
     fail("write()", errno);
@@ -191,6 +198,10 @@ void DevicePort::epp_write(int mode, std::uint8_t value) {
 // transfer that met one moves nothing (EIO) although it ran every cycle:
 // its bytes read as from a floating bus.
 std::size_t DevicePort::read_piece(std::uint8_t *bytes, std::size_t count, bool fast) {
+  if (broken_) {
+    std::fill(bytes, bytes + count, std::uint8_t{0xFF});
+    return count;
+  }
   const ssize_t n = os_calls().read(fd_, bytes, count);
   if (n >= 0)
     return static_cast<std::size_t>(n);
@@ -205,7 +216,7 @@ std::size_t DevicePort::read_piece(std::uint8_t *bytes, std::size_t count, bool 
 }
 
 void DevicePort::read_epp_data(std::uint8_t *bytes, std::size_t count) {
-  if (fd_ < 0) {
+  if (fd_ < 0 || broken_) {
     std::fill(bytes, bytes + count, std::uint8_t{0xFF});
     return;
   }
@@ -234,7 +245,7 @@ void DevicePort::read_epp_data(std::uint8_t *bytes, std::size_t count) {
 }
 
 std::uint8_t DevicePort::read(Reg reg) {
-  if (fd_ < 0)
+  if (fd_ < 0 || broken_)
     return 0xFF;
   unsigned char value = 0xFF;
   switch (reg) {
@@ -261,7 +272,7 @@ std::uint8_t DevicePort::read(Reg reg) {
 }
 
 void DevicePort::write(Reg reg, std::uint8_t value) {
-  if (fd_ < 0)
+  if (fd_ < 0 || broken_)
     return;
   switch (reg) {
   case Reg::data: {

@@ -10,15 +10,16 @@
 
 namespace vorn {
 
-// The exit status of a run the device failed under (anything but a cycle
-// no board answered): the message names the device.
-inline constexpr int kExitPortFailed = 10;
+struct Bus;
 
 class DevicePort final : public PortBackend {
 public:
   // Which step of taking the device failed, for the explanation.
   enum class Step { none, open, claim };
 
+  // A failure of the device (anything but a cycle no board answered) fails
+  // `bus`; the device is touched no more until it is given back.
+  explicit DevicePort(Bus &bus) : bus_(bus) {}
   ~DevicePort() override { release(); }
 
   void set_path(std::string path) { path_ = std::move(path); }
@@ -48,8 +49,9 @@ private:
   // One read() of at most the kernel's buffer: the bytes it moved, 0 for a
   // cycle no board answered.
   std::size_t read_piece(std::uint8_t *bytes, std::size_t count, bool fast);
-  [[noreturn]] void fail(const char *what, int err);
+  void fail(const char *what, int err);
 
+  Bus &bus_;
   std::string path_;
   int fd_ = -1;
   Step failed_ = Step::none;
@@ -64,6 +66,7 @@ private:
   // The status lines as last read; whether they can have changed since.
   int last_status_ = -1;
   bool settled_ = false;
+  bool broken_ = false; // failed since the open
 };
 
 // Opens and claims the kernel's device for `path` exclusively (also what

@@ -4,10 +4,10 @@
 // seam's state, in one place, so that a new seam is re-pointed here alone.
 #include "backends.h"
 #include "board_map.h"
-#include "bus_ready.h"
+#include "bus.h"
 #include "kernel_ports.h"
 #include "port_access.h"
-#include "port_state.h"
+#include "port_io.h"
 #include "tracing_port.h"
 #include "vorn.h"
 
@@ -57,14 +57,14 @@ uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::map::kPortEppData); }
 
 // A port put in place is asked for no kernel port: it is not the PC's.
 int vornPortWay(vorn_port_way *way) {
-  if (!vorn::bus_ready())
+  const vorn::Bus &bus = vorn::default_bus();
+  if (!bus.ready())
     return -1;
-  const vorn::PortState &state = vorn::port_state();
   const char *name = vorn::backend_in_use().name();
   *way = vorn_port_way{};
   way->way = way_of(name);
   copy_field(name, way->name);
-  way->base = state.granted ? state.granted_base : vorn_base_addr;
+  way->base = bus.base();
   way->epp = -1;
   if (way->way == VORN_WAY_OTHER)
     return 0;
@@ -79,9 +79,9 @@ int vornPortWay(vorn_port_way *way) {
   return 0;
 }
 
-int vornTraceRefused(void) { return vorn::port_state().trace_refused ? 1 : 0; }
+int vornTraceRefused(void) { return vorn::default_bus().trace_refused ? 1 : 0; }
 
-int vornStopMissed(void) { return vorn::port_state().stop_missed ? 1 : 0; }
+int vornStopMissed(void) { return vorn::default_bus().stop_missed ? 1 : 0; }
 
 int vornRunEvent(int kind, const char *cause, const char **taken) {
   const char *word = event_kind(kind);

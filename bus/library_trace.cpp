@@ -1,6 +1,7 @@
 #include "library_trace.h"
 
-#include "port_state.h"
+#include "bus.h"
+#include "port_io.h"
 #include "tracing_port.h"
 
 #include <cerrno>
@@ -36,8 +37,10 @@ struct LibraryTrace {
   bool started = false;
   std::string path;
   ~LibraryTrace() {
-    port_state().outermost = nullptr;
-    port_state().outermost_run = nullptr;
+    Bus &bus = default_bus();
+    bus.outermost = nullptr;
+    bus.outermost_run = nullptr;
+    bus.refresh();
   }
 };
 
@@ -91,8 +94,10 @@ int start_library_trace(std::string &problem) {
   }
   trace.started = true;
   trace.path = path;
-  port_state().outermost = &trace.tracer;
-  port_state().outermost_run = &trace.tracer;
+  Bus &bus = default_bus();
+  bus.outermost = &trace.tracer;
+  bus.outermost_run = &trace.tracer;
+  bus.refresh();
   return 0;
 }
 

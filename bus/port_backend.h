@@ -9,14 +9,12 @@
 #ifndef VORN_PORT_BACKEND_H
 #define VORN_PORT_BACKEND_H
 
+#include "board_map.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace vorn {
-
-// The parallel port's registers, by offset from its base address.
-enum class Reg : std::uint8_t { data = 0, status = 1, control = 2, epp_addr = 3, epp_data = 4 };
-inline constexpr unsigned kRegCount = 5;
 
 class PortBackend {
 public:

@@ -31,6 +31,6 @@ PortBridge::PortBridge(PortBackend &port, RunControl &run) : port_(port), run_(r
   slot_ = vorn_port_install(&ops_);
 }
 
-PortBridge::~PortBridge() { vorn_port_uninstall(slot_); }
+PortBridge::~PortBridge() { vorn_port_uninstall(static_cast<vorn_port_slot *>(slot_)); }
 
 } // namespace vorn

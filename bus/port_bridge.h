@@ -1,6 +1,7 @@
-// A port and its run control put in place from another library of this
-// project, through libvorn's C calls (vorn_port.h), for as long as this
-// object lives.
+// A port and its run control put in place for as long as this object
+// lives: from libvornsim through libvorn's C calls (vorn_port.h,
+// port_bridge.cpp), where they meet; in the tree's own static programs
+// directly (port_bridge_local.cpp), started at once as the test ports are.
 #ifndef VORN_PORT_BRIDGE_H
 #define VORN_PORT_BRIDGE_H
 
@@ -27,7 +28,7 @@ private:
   std::string taken_; // the last event taken, for the caller to read
   RunEnd end_;        // the last end of run
   vorn_port_ops ops_;
-  vorn_port_slot *slot_;
+  void *slot_; // the C slot, or the ScopedBackend in-process
 };
 
 } // namespace vorn

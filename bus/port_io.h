@@ -22,9 +22,11 @@ namespace vorn {
 
 // Puts `backend` and its run control in place of whatever the port was
 // for as long as this object lives, then puts the ones before back.
+// `started`: the port counts as started until a start-up is tried on it.
 class ScopedBackend {
 public:
-  explicit ScopedBackend(PortBackend &backend, RunControl &run = no_run_control());
+  explicit ScopedBackend(PortBackend &backend, RunControl &run = no_run_control(),
+                         bool started = true);
   ~ScopedBackend();
   ScopedBackend(const ScopedBackend &) = delete;
   ScopedBackend &operator=(const ScopedBackend &) = delete;
@@ -57,6 +59,14 @@ RunEnd end_port_run();
 bool port_trace_refused();
 // The last shut-down's stop of the rate generators was not answered.
 bool stop_missed();
+
+// Records the backend start-up chose (unless it is the one put in place)
+// and whether it granted the port at `base`.
+void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
+
+// The backend and run control put in place or chosen, under any trace.
+PortBackend &backend_in_use();
+RunControl &run_in_use();
 
 } // namespace vorn
 

@@ -1,123 +1,150 @@
 // EPP bus primitives. Each primitive is a fixed sequence of port accesses:
-// no waits, no retries.
+// no waits, no retries. They take no lock: a sequence of them is the
+// caller's unit.
 #include "board_map.h"
+#include "bus.h"
 #include "bus_account.h"
 #include "port_access.h"
 #include "vorn.h"
-
-#include <array>
 
 using namespace vorn::map;
 
 namespace {
 
-constexpr auto &in = vorn::port_in;
-constexpr auto &out = vorn::port_out;
+using vorn::default_bus;
+
+// One primitive's view of the default bus: its port and its account.
+struct Bus {
+  vorn::Bus &state;
+  vorn::PortView port;
+  Bus() : state(default_bus()), port(state) {}
+};
+
+std::uint8_t in(const Bus &bus, std::uint16_t offset) { return bus.port.in(offset); }
+void out(const Bus &bus, std::uint16_t offset, std::uint8_t value) { bus.port.out(offset, value); }
 
 std::uint8_t low_byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
-std::array<vorn::BlockTally, kBlockCount> tallies;
-std::uint64_t unanswered_all = 0;
-std::uint32_t selected_block = 0;
-bool cycle_open = false; // a cycle since the last timeout check
-
-void selected(uint32_t port) {
-  selected_block = low_byte(port) / kBlockSize;
-  cycle_open = true;
+void selected(Bus &bus, uint32_t port) {
+  bus.state.selected_block = low_byte(port) / kBlockSize;
+  bus.state.cycle_open = true;
 }
 
-void checked(bool timed_out) {
-  if (!cycle_open)
+void checked(Bus &bus, bool timed_out) {
+  vorn::Bus &state = bus.state;
+  if (!state.cycle_open)
     return;
-  cycle_open = false;
-  ++tallies[selected_block].cycles;
+  state.cycle_open = false;
+  ++state.tallies[state.selected_block].cycles;
   if (timed_out) {
-    ++tallies[selected_block].unanswered;
-    ++unanswered_all;
+    ++state.tallies[state.selected_block].unanswered;
+    ++state.unanswered_all;
   }
 }
 
+int clear_timeout(Bus &bus) {
+  const bool timed_out = (in(bus, kPortStatus) & kStatusTimeout) != 0;
+  checked(bus, timed_out);
+  if (!timed_out)
+    return 0;
+  std::uint8_t r = in(bus, kPortStatus);
+  out(bus, kPortStatus, static_cast<std::uint8_t>(r | kStatusTimeout));
+  r = in(bus, kPortStatus);
+  return (r & kStatusTimeout) == 0 ? 1 : 0;
+}
+
+void select_addr(Bus &bus, uint32_t port) {
+  clear_timeout(bus);
+  out(bus, kPortControl, kCtrlForward);
+  out(bus, kPortEppAddr, low_byte(port));
+  selected(bus, port);
+}
+
 // Forward direction keeping every other control bit, then the address cycle.
-void select_keeping_control(uint32_t port) {
-  out(kPortControl, static_cast<std::uint8_t>(in(kPortControl) & ~kCtrlDirection));
-  out(kPortEppAddr, low_byte(port));
-  selected(port);
+void select_keeping_control(Bus &bus, uint32_t port) {
+  out(bus, kPortControl, static_cast<std::uint8_t>(in(bus, kPortControl) & ~kCtrlDirection));
+  out(bus, kPortEppAddr, low_byte(port));
+  selected(bus, port);
+}
+
+void write_data16(Bus &bus, uint16_t word) {
+  out(bus, kPortEppData, low_byte(word));
+  out(bus, kPortEppData, low_byte(word >> 8));
+  bus.state.cycle_open = true;
 }
 
 } // namespace
 
 vorn::BlockTally vorn::block_tally(std::uint32_t block) {
-  return block < kBlockCount ? tallies[block] : BlockTally{};
+  return block < kBlockCount ? default_bus().tallies[block] : BlockTally{};
 }
 
-std::uint64_t vorn::unanswered_total() { return unanswered_all; }
+std::uint64_t vorn::unanswered_total() { return default_bus().unanswered_all; }
 
 void vorn::reset_bus_account() {
-  tallies = {};
-  unanswered_all = 0;
-  cycle_open = false;
+  vorn::Bus &bus = default_bus();
+  bus.tallies = {};
+  bus.unanswered_all = 0;
+  bus.cycle_open = false;
 }
 
 extern "C" {
 
 int ClrTimeout(void) {
-  const bool timed_out = (in(kPortStatus)&kStatusTimeout) != 0;
-  checked(timed_out);
-  if (!timed_out)
-    return 0;
-  std::uint8_t r = in(kPortStatus);
-  out(kPortStatus, static_cast<std::uint8_t>(r | kStatusTimeout));
-  r = in(kPortStatus);
-  return (r & kStatusTimeout) == 0 ? 1 : 0;
+  Bus bus;
+  return clear_timeout(bus);
 }
 
 void SelAddr(uint32_t port) {
-  ClrTimeout();
-  out(kPortControl, kCtrlForward);
-  out(kPortEppAddr, low_byte(port));
-  selected(port);
+  Bus bus;
+  select_addr(bus, port);
 }
 
 void WriteData(uint8_t byte) {
-  out(kPortEppData, byte);
-  cycle_open = true;
-  ClrTimeout();
+  Bus bus;
+  out(bus, kPortEppData, byte);
+  bus.state.cycle_open = true;
+  clear_timeout(bus);
 }
 
 void WriteData16(uint16_t word) {
-  out(kPortEppData, low_byte(word));
-  out(kPortEppData, low_byte(word >> 8));
-  cycle_open = true;
+  Bus bus;
+  write_data16(bus, word);
 }
 
 uint16_t ReadData(void) {
-  out(kPortControl, kCtrlReverse);
-  cycle_open = true;
-  return in(kPortEppData);
+  Bus bus;
+  out(bus, kPortControl, kCtrlReverse);
+  bus.state.cycle_open = true;
+  return in(bus, kPortEppData);
 }
 
 uint16_t SelRead(uint32_t port) {
-  ClrTimeout();
-  select_keeping_control(port);
-  out(kPortControl, static_cast<std::uint8_t>(in(kPortControl) | kCtrlDirection));
-  return in(kPortEppData);
+  Bus bus;
+  clear_timeout(bus);
+  select_keeping_control(bus, port);
+  out(bus, kPortControl, static_cast<std::uint8_t>(in(bus, kPortControl) | kCtrlDirection));
+  return in(bus, kPortEppData);
 }
 
 // No timeout check after the byte, unlike WriteData.
 void SelWrt(uint32_t port, uint8_t byte) {
-  SelAddr(port);
-  out(kPortEppData, byte);
+  Bus bus;
+  select_addr(bus, port);
+  out(bus, kPortEppData, byte);
 }
 
 void SelWrt16(uint32_t port, uint16_t word) {
-  ClrTimeout();
-  select_keeping_control(port);
-  WriteData16(word);
+  Bus bus;
+  clear_timeout(bus);
+  select_keeping_control(bus, port);
+  write_data16(bus, word);
 }
 
 void BusReset(void) {
-  out(kPortControl, kCtrlReset);
-  out(kPortControl, kCtrlForward);
+  Bus bus;
+  out(bus, kPortControl, kCtrlReset);
+  out(bus, kPortControl, kCtrlForward);
 }
 
 } // extern "C"

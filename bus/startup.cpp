@@ -1,12 +1,12 @@
 // Start-up and shut-down of the whole driver set, and the way to the port.
 #include "backends.h"
 #include "board_map.h"
+#include "bus.h"
 #include "bus_account.h"
-#include "bus_ready.h"
+#include "drivers.h"
 #include "kernel_ports.h"
 #include "library_trace.h"
 #include "port_os.h"
-#include "port_state.h"
 #include "vorn.h"
 
 #include <cerrno>
@@ -30,14 +30,8 @@ void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
     os.close(fd);
 }
 
-} // namespace
-
-extern "C" {
-
-// Unlike a bare ioperm call, a refusal is reported: going on would make the
-// first port access fault or reach nothing.
-int16_t InitializeParPort(void) {
-  const int err = vorn::open_port(vorn_base_addr, vorn::port_state().choice.c_str());
+int open_chosen_port(vorn::Bus &bus) {
+  const int err = vorn::open_port(vorn_base_addr, bus.choice.c_str());
   if (err != 0) {
     errno = err;
     return -1;
@@ -45,41 +39,61 @@ int16_t InitializeParPort(void) {
   return 0;
 }
 
-// The trace file is opened ahead of the port, so that a file that cannot
-// be written is refused before any access.
-int vornMotInit(const char *stuffstuff) {
+// A second start-up while one runs is refused before anything is touched:
+// the port, its rate generators and the count extension stay as they are.
+// A failed bus is over: a start-up gives its port back and begins afresh.
+int start(vorn::Bus &bus, const char *stuffstuff) {
+  if (bus.inherited || (bus.started && bus.failed == 0)) {
+    errno = EBUSY;
+    return -1;
+  }
+  bus.failed = 0;
+  bus.refresh();
   std::string problem;
   const int trace_err = vorn::start_library_trace(problem);
-  vorn::port_state().trace_refused = trace_err != 0;
+  bus.trace_refused = trace_err != 0;
   if (trace_err != 0) {
     vorn::release_port();
     vorn::refuse_start(problem);
-    vorn::port_state().start_error = trace_err;
+    bus.start_error = trace_err;
+    bus.started = false;
     errno = trace_err;
     return -1;
   }
-  vorn::port_state().choice = stuffstuff != nullptr ? stuffstuff : "";
+  bus.choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
     vorn_base_addr = base;
-  if (InitializeParPort() != 0) {
-    vorn::port_state().start_error = errno;
+  bus.started = false;
+  if (open_chosen_port(bus) != 0) {
+    bus.start_error = errno;
     return -1;
   }
+  bus.started = true;
   vorn::reset_bus_account();
-  RateInit();
-  return EncoderInit() == -1 ? -1 : 0;
+  vorn::stop_rates();
+  vorn::start_encoders(bus);
+  if (bus.failed != 0) {
+    errno = bus.failed;
+    return -1;
+  }
+  return 0;
 }
 
-// The stop is the one write a controller must know reached the boards.
-int vornMotQuit(void) {
-  if (!vorn::bus_ready())
+// The stop is the one write a controller must know reached the boards. A
+// failed bus sends none: its port no longer answers.
+int quit(vorn::Bus &bus) {
+  if (!bus.ready() && (bus.failed == 0 || bus.inherited))
     return -1;
-  const bool stopped = RateQuit() == 0;
-  vorn::port_state().stop_missed = !stopped;
-  EncoderQuit();
-  DIOQuit();
+  const int failed = bus.failed;
+  const bool stopped = failed == 0 && vorn::stop_rates();
+  bus.stop_missed = !stopped;
   vorn::release_port();
-  vorn::port_state().start_error = ENODEV;
+  bus.started = false;
+  bus.start_error = ENODEV;
+  if (failed != 0) {
+    errno = failed;
+    return -1;
+  }
   // A client's only word that its trace is incomplete; vornPortProblem()
   // says why. The stop is the louder word: EIO whatever the trace did.
   std::string problem;
@@ -90,6 +104,38 @@ int vornMotQuit(void) {
     errno = !stopped ? EIO : trace_err;
   return stopped && trace_err == 0 ? 0 : -1;
 }
+
+} // namespace
+
+extern "C" {
+
+// Unlike a bare ioperm call, a refusal is reported: going on would make the
+// first port access fault or reach nothing.
+int16_t InitializeParPort(void) {
+  vorn::Bus &bus = vorn::default_bus();
+  const std::lock_guard<std::mutex> hold(bus.lock);
+  return static_cast<int16_t>(open_chosen_port(bus));
+}
+
+// The trace file is opened ahead of the port, so that a file that cannot
+// be written is refused before any access.
+int vornMotInit(const char *stuffstuff) {
+  vorn::Bus &bus = vorn::default_bus();
+  const std::lock_guard<std::mutex> hold(bus.lock);
+  return start(bus, stuffstuff);
+}
+
+int vornMotQuit(void) {
+  vorn::Bus &bus = vorn::default_bus();
+  const std::lock_guard<std::mutex> hold(bus.lock);
+  return quit(bus);
+}
+
+int vornPortFailed(void) { return vorn::default_bus().failed != 0 ? 1 : 0; }
+
+void vornBusLock(void) { vorn::default_bus().lock.lock(); }
+
+void vornBusUnlock(void) { vorn::default_bus().lock.unlock(); }
 
 int vornBusAccount(int block, long long *cycles, long long *unanswered) {
   if (block < 0 || block >= static_cast<int>(vorn::map::kBlockCount))
@@ -123,10 +169,3 @@ int vornPortBase(const char *device, uint32_t *base) {
 }
 
 } // extern "C"
-
-bool vorn::bus_ready() {
-  if (port_ready())
-    return true;
-  errno = port_state().start_error;
-  return false;
-}

@@ -342,6 +342,22 @@ bool Output::close() noexcept {
   return error_ == 0;
 }
 
+void Output::abandon() noexcept {
+  if (z_ != nullptr) {
+    deflateEnd(z_);
+    delete z_;
+    z_ = nullptr;
+  }
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = -1;
+  file_ = nullptr;
+  buffer_.reset();
+  packed_.reset();
+  held_.clear();
+  used_ = 0;
+}
+
 namespace {
 
 constexpr std::size_t kRawBuffer = std::size_t{1} << 16;

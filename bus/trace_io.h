@@ -89,6 +89,9 @@ public:
   // Both write out what is buffered; false once anything has failed.
   bool flush() noexcept;
   bool close() noexcept;
+  // Lets go of the file without writing what is buffered (a forked child's
+  // copy of its parent's trace); later writes go nowhere.
+  void abandon() noexcept;
 
   bool is_open() const { return fd_ >= 0 || file_ != nullptr; }
   // The errno of the first failure since open/attach, 0 if none; kept after close.

@@ -145,6 +145,11 @@ std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &er
 
 void protect_from_trace(int fd, const char *what) { trace::protect_from_trace(fd, what); }
 
+void abandon_port_traces() {
+  for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)
+    tracer->out_->abandon();
+}
+
 void flush_port_traces() {
   for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)
     tracer->flush();

@@ -23,6 +23,9 @@ class Output;
 // Flushes the trace of every TracingBackend alive, so a trace is complete
 // up to here even if a signal is about to end the process.
 void flush_port_traces();
+// In a child after fork: every trace alive drops what its parent buffered
+// and writes nothing more, so that no line is written twice.
+void abandon_port_traces();
 
 // While `*flag` is non-zero, a trace write that would wait for a slow reader
 // gives way and keeps the rest for later, so that a stop signal reaches the
@@ -73,6 +76,7 @@ public:
 
 private:
   friend void flush_port_traces();
+  friend void abandon_port_traces();
 
   // While `*flag` is non-zero, a trace write that would wait for a slow reader
   // gives way and keeps the rest for later, so that a stop signal reaches the

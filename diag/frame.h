@@ -38,6 +38,7 @@ inline constexpr int kExitUnanswered = 6;       // a block the run talked to did
 inline constexpr int kExitStopNotTaken = 7;     // the rate generator did not answer the stop
 inline constexpr int kExitCommErrors = 8;       // commtest read a cycle back wrong
 inline constexpr int kExitCheckFailed = 9;      // check: a FAIL line
+inline constexpr int kExitPortFailed = 10;      // the port's device failed
 inline constexpr int kExitCheckIncomplete = 11; // check: stopped before its cycles ran
 
 void print_name_message(const char *prog);

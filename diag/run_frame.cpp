@@ -280,6 +280,15 @@ int vorndiag_main(int argc, char **argv) {
     start_bus_watch(prog);
   test->run(args);
   extMotQuit();
+  if (vornPortFailed() != 0) {
+    // The boards no longer answer: no stop was sent, no account holds.
+    release_terminal_stop();
+    std::string what = vornPortProblem();
+    if (!what.empty() && what.back() == '\n')
+      what.pop_back();
+    std::fprintf(stderr, "%s: %s; the run ends\n", program_invocation_short_name, what.c_str());
+    return checked_exit_status(kExitPortFailed, prog);
+  }
   const bool stop_taken = !vornStopMissed();
   release_terminal_stop();
   if (test->after_shutdown != nullptr)

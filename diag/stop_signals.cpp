@@ -136,9 +136,12 @@ bool output_reader_gone() { return reader_gone != 0; }
 
 // A stop taken from a replay sets `done` too, so that it holds like a
 // signal's; a run that clears `done` (the in-process tests) starts afresh.
+// A failed port starts no further pass either.
 bool stop_requested() {
   watch_bus(); // between passes: what the last one met on the bus
   if (done != 0 && stop_noted)
+    return true;
+  if (vornPortFailed() != 0)
     return true;
   stop_noted = run_takes(VORN_EVENT_STOP, done != 0);
   if (stop_noted)

@@ -2,7 +2,7 @@
 // write reach the bus; every other entry point is a placeholder that leaves
 // its output parameter as the caller set it.
 #include "board_map.h"
-#include "bus_ready.h"
+#include "bus.h"
 #include "vorn.h"
 
 using namespace vorn::map;
@@ -17,20 +17,29 @@ int DIOQuit(void) { return 0; }
 constexpr int kDioIndexes = 3;
 
 int vornDioRead(int index, int *value) {
-  if (index < 0 || index >= kDioIndexes || !vorn::bus_ready())
+  if (index < 0 || index >= kDioIndexes)
+    return -1;
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
   SelAddr(index == 0 ? kDigIn0 : kDigIn1);
-  *value = ReadData();
+  const int read = ReadData();
+  if (call.end(0) != 0)
+    return -1;
+  *value = read;
   return 0;
 }
 
 // Only the low byte of `value` goes out.
 int vornDioWrite(int index, int value) {
-  if (index < 0 || index >= kDioIndexes || !vorn::bus_ready())
+  if (index < 0 || index >= kDioIndexes)
+    return -1;
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
   SelAddr(index == 1 ? kDigOut1 : kDigOut0);
   WriteData(static_cast<std::uint8_t>(value & 0xFF));
-  return 0;
+  return call.end(0);
 }
 
 int vornMaxLimitSwitchRead(int, int *) { return 0; }

@@ -1,6 +1,7 @@
 // Encoder driver: four 24-bit counters extended to 32 bits, and index bits.
 #include "board_map.h"
-#include "bus_ready.h"
+#include "bus.h"
+#include "drivers.h"
 #include "port_access.h"
 #include "vorn.h"
 
@@ -11,17 +12,17 @@ namespace {
 constexpr int kEncoders = static_cast<int>(kEncoderCount);
 constexpr unsigned kIndexModel = 1;
 
-// Count extension, kept for the whole process: a new preset does not reload it.
-std::uint8_t byOldByte2[kEncoderCount];
-std::uint8_t byEncHighByte[kEncoderCount];
-
 // A wrap is seen only when byte 2 jumps straight between the top and the
 // bottom quarter of its range from one read to the next.
 constexpr std::uint8_t kQuarter = 0xC0;
 constexpr std::uint8_t kTopQuarter = 0xC0;
 constexpr std::uint8_t kBottomQuarter = 0x00;
 
-void extend(int i, LONGBYTE *lb) {
+// The extension lives in the bus from its start-up on: a new preset does
+// not reload it.
+void extend(vorn::Bus &bus, int i, LONGBYTE *lb) {
+  std::uint8_t *const byOldByte2 = bus.old_byte2.data();
+  std::uint8_t *const byEncHighByte = bus.high_byte.data();
   const std::uint8_t old_q = byOldByte2[i] & kQuarter;
   const std::uint8_t new_q = lb->Byte[2] & kQuarter;
   if (old_q == kTopQuarter && new_q == kBottomQuarter)
@@ -41,13 +42,7 @@ constexpr PeriodCode kPeriodCodes[] = {
     {5000, 0x10}, {10000, 0x10}, {100000, 0x10}, {1000000, 0x10},
 };
 
-} // namespace
-
-extern "C" {
-
-int EncoderInit(void) {
-  if (!vorn::bus_ready())
-    return -1;
+void encoder_init() {
   SelWrt(kEncControl, kEncCounting);
   SelWrt(kEncLatch, kStartupPeriodCode);
   // preset 517, low byte first; the bus address advances after each byte
@@ -57,13 +52,64 @@ int EncoderInit(void) {
   SelWrt(kEncControl, kEncLoadPreset);
   SelWrt(kEncControl, kEncLoadPreset);
   SelWrt(kEncControl, kEncCounting);
-  return 0;
+}
+
+void latch() {
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchStrobe);
+  SelWrt(kEncLatch, kLatchIdle);
+}
+
+// Direction is set once and the twelve count bytes are read straight from
+// the EPP data register: no timeout check between them.
+void read_all(vorn::Bus &bus, LONGBYTE *lbEnc) {
+  SelAddr(kEncCount);
+  vorn::port_out(bus, kPortControl, kCtrlReverse);
+  std::uint8_t bytes[kEncoderCount * kCountBytes];
+  vorn::port_in_many(kPortEppData, bytes, sizeof bytes);
+  for (int i = 0; i < kEncoders; ++i) {
+    for (std::uint32_t b = 0; b < kCountBytes; ++b)
+      lbEnc[i].Byte[b] = bytes[i * kCountBytes + b];
+    extend(bus, i, &lbEnc[i]);
+  }
+}
+
+int read_latch(int encoder, int *flag) {
+  if (encoder < 0 || encoder > kEncoders)
+    return -1;
+  const vorn::BusCall call;
+  if (!call.ready())
+    return -1;
+  const std::int16_t index_sense_data = static_cast<std::int16_t>(SelRead(kEncIndexSense));
+  const std::int16_t index_mask = static_cast<std::int16_t>(1 << encoder);
+  *flag = (index_sense_data & index_mask) != 0 ? 1 : 0;
+  return call.end(0);
+}
+
+} // namespace
+
+void vorn::start_encoders(Bus &bus) {
+  bus.old_byte2 = {};
+  bus.high_byte = {};
+  encoder_init();
+}
+
+extern "C" {
+
+int EncoderInit(void) {
+  const vorn::BusCall call;
+  if (!call.ready())
+    return -1;
+  encoder_init();
+  return call.end(0);
 }
 
 int EncoderQuit(void) { return 0; }
 
 void SelectInterruptPeriod(long lPeriodSelect) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return;
   for (const PeriodCode &p : kPeriodCodes)
     if (p.period == lPeriodSelect) {
@@ -73,30 +119,19 @@ void SelectInterruptPeriod(long lPeriodSelect) {
 }
 
 int EncoderLatch(void) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
-  SelWrt(kEncLatch, kLatchStrobe);
-  SelWrt(kEncLatch, kLatchStrobe);
-  SelWrt(kEncLatch, kLatchStrobe);
-  SelWrt(kEncLatch, kLatchIdle);
-  return 0;
+  latch();
+  return call.end(0);
 }
 
-// Direction is set once and the twelve count bytes are read straight from
-// the EPP data register: no timeout check between them.
 int EncReadAll(LONGBYTE *lbEnc) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
-  SelAddr(kEncCount);
-  vorn::port_out(kPortControl, kCtrlReverse);
-  std::uint8_t bytes[kEncoderCount * kCountBytes];
-  vorn::port_in_many(kPortEppData, bytes, sizeof bytes);
-  for (int i = 0; i < kEncoders; ++i) {
-    for (std::uint32_t b = 0; b < kCountBytes; ++b)
-      lbEnc[i].Byte[b] = bytes[i * kCountBytes + b];
-    extend(i, &lbEnc[i]);
-  }
-  return 0;
+  read_all(call.bus(), lbEnc);
+  return call.end(0);
 }
 
 int vornEncoderSetIndexModel(unsigned int model) { return model == kIndexModel ? 0 : -1; }
@@ -104,12 +139,17 @@ int vornEncoderSetIndexModel(unsigned int model) { return model == kIndexModel ?
 int vornEncoderNum(void) { return kEncoders; }
 
 int vornEncoderReadAll(int max, double *counts) {
-  if (!vorn::bus_ready())
-    return -1;
-  const int smax = max <= kEncoders ? max : kEncoders;
   LONGBYTE lbEnc[kEncoderCount];
-  EncoderLatch();
-  EncReadAll(lbEnc);
+  {
+    const vorn::BusCall call;
+    if (!call.ready())
+      return -1;
+    latch();
+    read_all(call.bus(), lbEnc);
+    if (call.end(0) != 0)
+      return -1;
+  }
+  const int smax = max <= kEncoders ? max : kEncoders;
   for (int t = 0; t < smax; ++t)
     counts[t] = vornLongbyteCount(&lbEnc[t]);
   for (int t = smax; t < max; ++t)
@@ -131,30 +171,24 @@ int vornEncoderRead(int encoder, double *counts) {
 
 // Encoder 4 is accepted and tests bit 4, which belongs to no encoder; a
 // negative number is refused as well, since it would shift by a negative amount.
-int vornEncoderReadLatch(int encoder, int *flag) {
-  if (encoder < 0 || encoder > kEncoders || !vorn::bus_ready())
-    return -1;
-  const std::int16_t index_sense_data = static_cast<std::int16_t>(SelRead(kEncIndexSense));
-  const std::int16_t index_mask = static_cast<std::int16_t>(1 << encoder);
-  *flag = (index_sense_data & index_mask) != 0 ? 1 : 0;
-  return 0;
-}
+int vornEncoderReadLatch(int encoder, int *flag) { return read_latch(encoder, flag); }
 
-int vornEncoderReadLevel(int encoder, int *flag) { return vornEncoderReadLatch(encoder, flag); }
+int vornEncoderReadLevel(int encoder, int *flag) { return read_latch(encoder, flag); }
 
 // One read for all four: the read clears every latched bit, so reading the
 // encoders one at a time would lose the pulses of the others.
 int vornEncoderIndexAll(unsigned *bits) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
   *bits = SelRead(kEncIndexSense) & ((1u << kEncoders) - 1);
-  return 0;
+  return call.end(0);
 }
 
 // Reading the index sense register clears its latched bits on the board.
 int vornEncoderResetIndex(int encoder) {
   int dummyflag;
-  return vornEncoderReadLatch(encoder, &dummyflag);
+  return read_latch(encoder, &dummyflag);
 }
 
 } // extern "C"

@@ -1,10 +1,10 @@
 // Rate generator driver: volts to pulse-rate counts, written per channel.
 #include "board_map.h"
+#include "bus.h"
 #include "bus_account.h"
-#include "bus_ready.h"
+#include "drivers.h"
 #include "vorn.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -32,12 +32,8 @@ void write_count(long count) {
   WriteData(static_cast<std::uint8_t>((count >> 16) & 0xFF));
 }
 
-// Where the report lines go; null: nowhere. Atomic because a controller may
-// redirect them from another thread than the one running its servo loop.
-std::atomic<std::FILE *> g_report{stdout};
-
 // Read once per call, so that one write's lines all go to one place.
-std::FILE *report_stream() { return g_report.load(std::memory_order_acquire); }
+std::FILE *report_stream() { return vorn::default_bus().report.load(std::memory_order_acquire); }
 
 [[gnu::format(printf, 2, 3)]] void report(std::FILE *out, const char *format, ...) {
   if (out == nullptr)
@@ -48,17 +44,27 @@ std::FILE *report_stream() { return g_report.load(std::memory_order_acquire); }
   va_end(args);
 }
 
-void report_channel(std::FILE *out, int channel, long count, int CtrlByte) {
+struct ChannelReport {
+  int channel;
+  long count;
+  int CtrlByte;
+};
+
+void report_channel(std::FILE *out, const ChannelReport &r) {
+  const int channel = r.channel;
+  const long count = r.count;
+  const int CtrlByte = r.CtrlByte;
   report(out, " rate_gen channel %d count %d CtlByt %x    Count %2x %2x %2x \n", channel,
          static_cast<int>(count), static_cast<unsigned>(CtrlByte),
          static_cast<unsigned>((count >> 16) & 0xFF), static_cast<unsigned>((count >> 8) & 0xFF),
          static_cast<unsigned>(count & 0xFF));
 }
 
-// Stops every channel; 0x1D and 0x1E follow the control register in one run.
-// True when the boards answered all of it: the timeout checks of the two
-// data writes cover the selection and every byte.
-bool stop_all() {
+} // namespace
+
+// 0x1D and 0x1E follow the control register in one run. The timeout checks
+// of the two data writes cover the selection and every byte.
+bool vorn::stop_rates() {
   SelWrt(kRateControl, kRateStopAll);
   const std::uint64_t before = vorn::unanswered_total();
   WriteData(kRateAuxValue);
@@ -66,23 +72,28 @@ bool stop_all() {
   return vorn::unanswered_total() == before;
 }
 
-} // namespace
-
 extern "C" {
 
-void vornRateReportTo(FILE *stream) { g_report.store(stream, std::memory_order_release); }
+void vornRateReportTo(FILE *stream) {
+  vorn::default_bus().report.store(stream, std::memory_order_release);
+}
 
 int16_t RateInit(void) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
-  stop_all();
-  return 0;
+  vorn::stop_rates();
+  return static_cast<int16_t>(call.end(0));
 }
 
 int16_t RateQuit(void) {
-  if (!vorn::bus_ready())
+  const vorn::BusCall call;
+  if (!call.ready())
     return -1;
-  if (stop_all())
+  const bool stopped = vorn::stop_rates();
+  if (call.end(0) != 0)
+    return -1;
+  if (stopped)
     return 0;
   errno = EIO;
   return -1;
@@ -103,20 +114,27 @@ long VoltToCounts(double volts) {
   return Count < kFastest ? kFastest : Count;
 }
 
+// The report is written after the bus cycles, with the bus let go.
 int RawRate(int nAxis, double volts) {
-  if (nAxis < 0 || nAxis >= kChannels || !vorn::bus_ready())
+  if (nAxis < 0 || nAxis >= kChannels)
     return -1;
-  std::FILE *const out = report_stream();
   const std::uint32_t addr = rate_channel_addr(nAxis);
-  SelAddr(addr);
+  const ChannelReport written{nAxis, VoltToCounts(volts), channel_bits(volts, 1 << (2 * nAxis))};
+  {
+    const vorn::BusCall call;
+    if (!call.ready())
+      return -1;
+    SelAddr(addr);
+    write_count(written.count);
+    // only this channel's bits: the other channels stop, keeping their counts
+    SelWrt(kRateControl, static_cast<std::uint8_t>(written.CtrlByte & 0xFF));
+    if (call.end(0) != 0)
+      return -1;
+  }
+  std::FILE *const out = report_stream();
   report(out, "Writing to rate gen at addr 0x%x\n", static_cast<unsigned>(addr));
-  const long count = VoltToCounts(volts);
-  const int CtrlByte = channel_bits(volts, 1 << (2 * nAxis));
-  write_count(count);
-  report_channel(out, nAxis, count, CtrlByte);
+  report_channel(out, written);
   report(out, "writing to rate ctrl reg at 0x%x\n", static_cast<unsigned>(kRateControl));
-  // only this channel's bits: the other channels stop, keeping their counts
-  SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
   return 0;
 }
 
@@ -126,21 +144,29 @@ int vornRateWrite(int dac, double volts) { return RawRate(dac, volts); }
 
 // One selection for all channels: their count registers are consecutive.
 int vornRateWriteAll(int max, double *volts) {
-  if (!vorn::bus_ready())
-    return -1;
-  std::FILE *const out = report_stream();
   const int tmax = max <= kChannels ? max : kChannels;
-  SelAddr(kRateCount);
+  ChannelReport written[kChannels];
   int CtrlByte = 0;
   int CBMask = 1;
   for (int t = 0; t < tmax; ++t) {
-    const long count = VoltToCounts(volts[t]);
     CtrlByte += channel_bits(volts[t], CBMask);
-    write_count(count);
-    report_channel(out, t, count, CtrlByte);
+    written[t] = {t, VoltToCounts(volts[t]), CtrlByte};
     CBMask <<= 2;
   }
-  SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
+  {
+    const vorn::BusCall call;
+    if (!call.ready())
+      return -1;
+    SelAddr(kRateCount);
+    for (int t = 0; t < tmax; ++t)
+      write_count(written[t].count);
+    SelWrt(kRateControl, static_cast<std::uint8_t>(CtrlByte & 0xFF));
+    if (call.end(0) != 0)
+      return -1;
+  }
+  std::FILE *const out = report_stream();
+  for (int t = 0; t < tmax; ++t)
+    report_channel(out, written[t]);
   return 0;
 }
 

@@ -10,7 +10,15 @@
  * extMotInit(). Before that, after a refused extMotInit() and after
  * extMotQuit(), they return -1 with no port access and errno set (the
  * refusal's own value after a refused start, ENODEV otherwise). The others
- * may be called at any time.
+ * may be called at any time. A second extMotInit() while started is refused
+ * (EBUSY) and changes nothing.
+ *
+ * As in vorn.h: a failure of the kernel's device fails the bus (-1, errno
+ * EIO or ENODEV, until the next start-up; the process is never ended);
+ * each call's bus cycles are one unit against other threads; no call is for
+ * a signal handler; in a child forked while the port is held, every call
+ * that reaches the bus returns -1 with errno EBUSY and the parent's port
+ * is left alone.
  */
 #ifndef EXTINTF_H
 #define EXTINTF_H

@@ -9,6 +9,26 @@
  * returns -1 and makes no port access, with errno set: the refusal's own
  * value after a refused start-up, ENODEV otherwise. The bus primitives
  * have no result to tell it by and are not checked.
+ *
+ * Failure: when the kernel's device fails during a call (anything but a
+ * cycle no board answered), the bus is failed until the next start-up:
+ * the call and every later one that reaches the bus return -1 with errno
+ * EIO (ENODEV when the port went away), the bus primitives make no port
+ * access (reads give 0xFF), vornPortFailed() gives 1 and vornPortProblem()
+ * says what failed. vornMotQuit() then sends no stop, gives the port back
+ * and returns -1. The library never ends the process.
+ *
+ * Threads: each driver entry point's bus cycles are one unit, under a lock
+ * of the bus; calls from several threads never interleave on the bus. The
+ * bus primitives take no lock: a sequence of them is the caller's unit
+ * (vornBusLock()). No entry point may be called from a signal handler: a
+ * handler sets a flag that the program's loop reads.
+ *
+ * fork: a child forked while the port is held shares it with its parent
+ * and leaves it alone: there every entry point that reaches the bus,
+ * vornMotInit() and vornMotQuit() included, returns -1 with errno EBUSY,
+ * the bus primitives make no port access, and nothing the library does at
+ * the child's exit touches the port or writes the parent's trace.
  */
 #ifndef VORN_H
 #define VORN_H
@@ -66,6 +86,10 @@ VORN_API int16_t InitializeParPort(void);
  * The port is held against other programs until vornMotQuit() or exit.
  * -1 with errno set when port access is refused (EBUSY: another program has
  * the port); then no port access is made and vornPortProblem() says why.
+ * While started, a second call is refused with EBUSY and changes nothing;
+ * after vornMotQuit() a start-up begins afresh (the encoder counts from
+ * their preset). A port put in place by the simulator (vornsim.h) is
+ * refused the same paths as the PC's, and waits for this call too.
  * A bus where no board answers is no refusal: 0, and vornBusAccount() tells
  * which blocks did not answer. */
 VORN_API int vornMotInit(const char *stuffstuff);
@@ -83,8 +107,16 @@ VORN_API int vornMotQuit(void);
  * for a block outside 0 to 15. No port access. */
 VORN_API int vornBusAccount(int block, long long *cycles, long long *unanswered);
 /* Lines for people on why the last start-up could not take the port and how
- * to fix that, each ending in a newline; "" after a start-up that could. */
+ * to fix that, or what failed on the bus since, each ending in a newline;
+ * "" after a start-up that could. */
 VORN_API const char *vornPortProblem(void);
+/* 1 when the port's device failed since the last vornMotInit(), else 0. */
+VORN_API int vornPortFailed(void);
+/* Hold the bus against every other thread's entry points, for a sequence
+ * of bus primitives that is one unit; no entry point but the primitives
+ * may be called in between, from this thread. */
+VORN_API void vornBusLock(void);
+VORN_API void vornBusUnlock(void);
 
 /* A parallel port the kernel's driver has found. */
 typedef struct {

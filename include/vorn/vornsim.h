@@ -1,7 +1,9 @@
 /*
  * vornsim.h: the simulated board set for C clients. Link vorn::sim and call
  * vornsim_install() before extMotInit()/vornMotInit(): from then on every
- * port access of libvorn reaches the simulator instead of the hardware.
+ * port access of libvorn reaches the simulator instead of the hardware. As
+ * on the PC, calls that reach the bus are refused until extMotInit(), and so
+ * is a path that names no parallel-port device.
  *
  * One simulator per process. At exit it lists protocol errors and accesses
  * to registers the board set lacks on standard error, and closes its trace.
@@ -20,7 +22,9 @@ extern "C" {
  * Returns 0, or -1 after printing the rig error on standard error. */
 VORNSIM_API int vornsim_install(const char *rig_path);
 
-/* Writes the port trace to `path` from now on; 0, or -1 with errno set. */
+/* Writes the port trace to `path` from now on; 0, or -1 with errno set.
+ * It puts the simulator in place anew: call it before extMotInit(), as
+ * after it the bus waits for the next start-up. */
 VORNSIM_API int vornsim_trace(const char *path);
 
 /* Plays the port trace at `path` (plain or gzip-compressed) back as the
