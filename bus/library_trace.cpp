@@ -1,6 +1,7 @@
 #include "library_trace.h"
 
 #include "port_state.h"
+#include "trace_time.h"
 #include "tracing_port.h"
 
 #include <cerrno>
@@ -78,6 +79,7 @@ int start_library_trace(std::string &problem) {
   LibraryTrace &trace = library_trace();
   if (trace.started)
     return 0;
+  trace.tracer.time_from(&trace::port_clock());
   if (!trace.tracer.trace_to(path)) {
     const int err = errno;
     problem = trace_refusal(path, TracingBackend::last_clash(), err);

@@ -6,6 +6,7 @@
 
 #include "port_backend.h"
 #include "run_control.h"
+#include "trace_time.h"
 #include "vorn_port.h"
 
 #include <string>
@@ -18,6 +19,8 @@ public:
   ~PortBridge();
   PortBridge(const PortBridge &) = delete;
   PortBridge &operator=(const PortBridge &) = delete;
+  // The port's own time, for the traces libvorn writes of it.
+  void time_from(const trace::Clock &clock) { vorn_port_clock(slot_, clock.now_us, clock.context); }
 
 private:
   static PortBridge &of(void *context) { return *static_cast<PortBridge *>(context); }
