@@ -88,9 +88,9 @@ TEST(TimeMarks, ParsedBackAndOtherNotesRefused) {
 }
 
 TEST(TraceWords, TypedBytesComeBackAsTheyWere) {
-  const std::string lines[] = {"100",      "",         "-1.25",     "0x55", "two words",
-                               "q\"uote",  "back\\",   "tab\there", "\r",   "\x01\x7f\xff",
-                               "\xc3\xa9", "\\x41\"\""};
+  const std::string lines[] = {"100",          "",         "-1.25",     "0x55", "two words",
+                               "q\"uote",      "back\\",   "tab\there", "\r",   "a\nb",
+                               "\x01\x7f\xff", "\xc3\xa9", "\\x41\"\""};
   for (const std::string &bytes : lines) {
     const std::string word = quote_word(bytes);
     EXPECT_EQ(word.find_first_of("\n\r\t"), std::string::npos) << "one line: " << word;
