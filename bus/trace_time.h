@@ -15,7 +15,7 @@ namespace vorn::trace {
 
 // Coarse enough that the marks of a fast loop cost little room, fine
 // enough to tell a pass, a board that stopped answering, or a slow answer.
-inline constexpr std::uint64_t kMarkStepUs = 100;
+inline constexpr std::uint64_t kMarkStepUs = 200;
 inline constexpr char kTimeNote[] = "t";
 
 // A source of microseconds, for a port with a time of its own (the
