@@ -1,5 +1,6 @@
 // The C calls that put a port of another library in place (vorn_port.h).
 #include "port_io.h"
+#include "trace_time.h"
 #include "tracing_port.h"
 #include "vorn_port.h"
 
@@ -16,7 +17,13 @@ namespace {
 class CPort final : public vorn::PortBackend, public vorn::RunControl {
 public:
   // Waits for a start-up, as the PC's port does.
-  explicit CPort(const vorn_port_ops &ops) : ops_(ops), in_place_(*this, *this, false) {}
+  explicit CPort(const vorn_port_ops &ops)
+      : ops_(ops), in_place_(*this, *this, false), clock_before_(vorn::trace::port_clock()) {
+    vorn::trace::port_clock() = {};
+  }
+  ~CPort() override { vorn::trace::port_clock() = clock_before_; }
+  CPort(const CPort &) = delete;
+  CPort &operator=(const CPort &) = delete;
 
   const char *name() const override { return ops_.name(ops_.context); }
   int open(std::uint32_t base) override { return ops_.open(ops_.context, base); }
@@ -44,6 +51,7 @@ public:
 private:
   const vorn_port_ops &ops_;
   vorn::ScopedBackend in_place_;
+  vorn::trace::Clock clock_before_; // of the port this one is put in place of
 };
 
 } // namespace
@@ -55,6 +63,12 @@ vorn_port_slot *vorn_port_install(const vorn_port_ops *ops) {
 }
 
 void vorn_port_uninstall(vorn_port_slot *slot) { delete reinterpret_cast<CPort *>(slot); }
+
+// Slots are given back in the reverse order, so the clock in use is always
+// the one of the last slot put in place.
+void vorn_port_clock(vorn_port_slot *, uint64_t (*now_us)(void *), void *context) {
+  vorn::trace::port_clock() = {now_us, context};
+}
 
 void vorn_port_flush_traces(void) { vorn::flush_port_traces(); }
 

@@ -8,6 +8,7 @@
 #include "kernel_ports.h"
 #include "port_access.h"
 #include "port_io.h"
+#include "run_note.h"
 #include "tracing_port.h"
 #include "vorn.h"
 
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -26,6 +28,11 @@ template <std::size_t N> void copy_field(const std::string &text, char (&field)[
 // What vornRunEvent() and vornRunEnd() hand out, until their next call.
 std::string event_taken;
 std::string end_message;
+
+// "key line <word>": a line read without its line end; "key part <word>":
+// bytes without one (the input's last, or a line too long for one read).
+constexpr std::string_view kKeyLine = " line ";
+constexpr std::string_view kKeyPart = " part ";
 
 const char *event_kind(int kind) {
   switch (kind) {
@@ -119,6 +126,39 @@ size_t vornWriteGivingWay(int fd, const void *data, size_t size, int *error) {
   if (error != nullptr)
     *error = err;
   return n;
+}
+
+// Anything but a line or part taken here ("key end", "key error", a departed
+// replay's "key replay departed", a damaged note) ends the answers.
+int vornRunKey(char *line, size_t size) {
+  const std::string taken = vorn::port_event(vorn::kKeyEvent, "");
+  if (taken.empty())
+    return -1;
+  std::string_view rest(taken);
+  rest.remove_prefix(std::string_view(vorn::kKeyEvent).size());
+  const bool whole = rest.starts_with(kKeyLine);
+  std::string bytes;
+  if ((!whole && !rest.starts_with(kKeyPart)) ||
+      !vorn::trace::unquote_word(rest.substr(kKeyLine.size()), bytes) ||
+      bytes.size() + (whole ? 2 : 1) > size)
+    return 0;
+  if (whole)
+    bytes += '\n';
+  std::memcpy(line, bytes.c_str(), bytes.size() + 1);
+  return 1;
+}
+
+void vornRunKeyNote(const char *line, int result) {
+  std::string note = vorn::kKeyEvent;
+  if (result != 1) {
+    vorn::port_note(note + (result < 0 ? " error" : " end"));
+    return;
+  }
+  std::string_view bytes(line);
+  const bool whole = bytes.ends_with('\n');
+  if (whole)
+    bytes.remove_suffix(1);
+  vorn::port_note(note.append(whole ? kKeyLine : kKeyPart) + vorn::trace::quote_word(bytes));
 }
 
 } // extern "C"

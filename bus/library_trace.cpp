@@ -2,6 +2,7 @@
 
 #include "bus.h"
 #include "port_io.h"
+#include "trace_time.h"
 #include "tracing_port.h"
 
 #include <cerrno>
@@ -87,6 +88,7 @@ int start_library_trace(std::string &problem) {
   LibraryTrace &trace = library_trace();
   if (trace.started)
     return 0;
+  trace.tracer.time_from(&trace::port_clock());
   if (!trace.tracer.trace_to(path)) {
     const int err = errno;
     problem = trace_refusal(path, TracingBackend::last_clash(), err);

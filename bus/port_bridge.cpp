@@ -33,4 +33,8 @@ PortBridge::PortBridge(PortBackend &port, RunControl &run) : port_(port), run_(r
 
 PortBridge::~PortBridge() { vorn_port_uninstall(static_cast<vorn_port_slot *>(slot_)); }
 
+void PortBridge::time_from(const trace::Clock &clock) {
+  vorn_port_clock(static_cast<vorn_port_slot *>(slot_), clock.now_us, clock.context);
+}
+
 } // namespace vorn

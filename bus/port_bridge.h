@@ -7,6 +7,7 @@
 
 #include "port_backend.h"
 #include "run_control.h"
+#include "trace_time.h"
 #include "vorn_port.h"
 
 #include <string>
@@ -19,6 +20,8 @@ public:
   ~PortBridge();
   PortBridge(const PortBridge &) = delete;
   PortBridge &operator=(const PortBridge &) = delete;
+  // The port's own time, for the traces libvorn writes of it.
+  void time_from(const trace::Clock &clock);
 
 private:
   static PortBridge &of(void *context) { return *static_cast<PortBridge *>(context); }

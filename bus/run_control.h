@@ -23,6 +23,8 @@ struct RunEnd {
 // stop signal, "keyboard cut SIGTERM" where a keyboard wait was cut short.
 inline constexpr char kStopEvent[] = "stop";
 inline constexpr char kKeyboardCutEvent[] = "keyboard cut";
+// A line read at a prompt ("key line 100"), taken from a replay that has it.
+inline constexpr char kKeyEvent[] = "key";
 // The first line of a trace file: "run: <program> <arguments...>".
 inline constexpr char kRunNote[] = "run:";
 

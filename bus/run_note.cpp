@@ -145,4 +145,14 @@ std::optional<std::vector<std::string>> decode_words(std::string_view text) {
   return words;
 }
 
+std::string quote_word(std::string_view bytes) { return encode_words({std::string(bytes)}); }
+
+bool unquote_word(std::string_view text, std::string &bytes) {
+  const auto words = decode_words(text);
+  if (!words || words->size() != 1)
+    return false;
+  bytes = words->front();
+  return true;
+}
+
 } // namespace vorn::trace

@@ -17,6 +17,11 @@ std::string encode_words(const std::vector<std::string> &words);
 // empty unquoted word.
 std::optional<std::vector<std::string>> decode_words(std::string_view text);
 
+// One word as encode_words() writes it (a line typed at a prompt), and
+// back: false for text that is not exactly one word.
+std::string quote_word(std::string_view bytes);
+bool unquote_word(std::string_view text, std::string &bytes);
+
 } // namespace vorn::trace
 
 #endif

@@ -18,10 +18,12 @@ namespace {
 
 constexpr std::size_t kOutputBuffer = std::size_t{1} << 20;
 constexpr std::size_t kLineMax = std::size_t{1} << 16;
-// Level 1: a commtest run traces about 100 MB/s of lines. On such a trace
-// level 1 takes about 25 ns a line for 1/20 of the size, level 6 about 85 ns
-// (too slow to keep up) for 1/27.
-constexpr int kGzipLevel = 1;
+// A commtest run traces about 100 MB/s of lines. On such a trace level 1
+// takes about 25 ns a line for 1/20 of the size, level 6 about 85 ns (too
+// slow to keep up) for 1/27. Level 3 is as fast as 1 on traces (their long
+// matches), and finds them again soon after a time mark, where level 1
+// loses them for a kilobyte or more.
+constexpr int kGzipLevel = 3;
 constexpr int kGzipWindow = 15 + 16; // 32 KiB, with a gzip header
 constexpr unsigned kGzipBuffer = 1u << 17;
 
@@ -213,7 +215,21 @@ std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) no
   return {p, static_cast<std::size_t>(text + kAccessLineMax - p)};
 }
 
+void Output::time_from(const Clock *clock) noexcept {
+  if (clock != nullptr)
+    marks_.start(clock);
+  else
+    marks_.stop();
+}
+
+void Output::stamp() noexcept {
+  char text[kMarkLineMax];
+  if (const std::string_view mark = marks_.due(text); !mark.empty())
+    put(mark.data(), mark.size());
+}
+
 void Output::access(char kind, std::uint16_t offset, std::uint8_t value) noexcept {
+  stamp();
   char text[kAccessLineMax];
   const std::string_view line = format_access({kind, offset, value}, text);
   put(line.data(), line.size());
@@ -335,6 +351,7 @@ bool Output::close() noexcept {
     fail(errno);
   fd_ = -1;
   file_ = nullptr;
+  marks_.stop();
   buffer_.reset();
   packed_.reset();
   held_.clear();

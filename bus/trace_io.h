@@ -1,10 +1,13 @@
 // The port trace as a file: one line per register access, "R <offset> <hh>"
 // or "W <offset> <hh>" (offset in decimal, the byte as two lower-case hex
 // digits), and note lines "# <text>" for what a replay needs besides the
-// accesses (a Ctrl-C, the command line). Written plain or gzip-compressed,
+// accesses (a Ctrl-C, the command line, the keys typed) and for the time
+// (trace_time.h). Written plain or gzip-compressed,
 // read either way; one parser for every reader.
 #ifndef VORN_TRACE_IO_H
 #define VORN_TRACE_IO_H
+
+#include "trace_time.h"
 
 #include <csignal>
 #include <cstddef>
@@ -85,6 +88,9 @@ public:
   void access(char kind, std::uint16_t offset, std::uint8_t value) noexcept;
   // Each CR or LF in `text` is written as a space: a note is one line.
   void note(std::string_view text) noexcept;
+  // From here on, time marks from `clock` (not owned) before each access
+  // that is due one; time 0 is now. nullptr: no more marks.
+  void time_from(const Clock *clock) noexcept;
 
   // Both write out what is buffered; false once anything has failed.
   bool flush() noexcept;
@@ -99,6 +105,7 @@ public:
 
 private:
   void put(const char *data, std::size_t size) noexcept;
+  void stamp() noexcept;
   void drain() noexcept;
   void compress(const char *data, std::size_t size, int flush) noexcept;
   void emit(const char *data, std::size_t size) noexcept;
@@ -116,6 +123,7 @@ private:
   std::size_t used_ = 0;
   int error_ = 0;
   bool begun_ = true;
+  TimeMarks marks_;
 };
 
 // Reads a trace line by line, plain or gzip-compressed (told by the

@@ -16,6 +16,7 @@ namespace {
 // this library would be, still finds it.
 TracingBackend *first_tracer = nullptr;
 std::string clash_seen;
+const trace::Clock monotonic_clock;
 
 // "<program> <arguments...>", the program without its folder, every word
 // as it was given.
@@ -44,7 +45,7 @@ std::string command_line() {
 
 TracingBackend::TracingBackend(PortBackend &inner, RunControl &inner_run)
     : inner_(inner), inner_run_(inner_run), out_(std::make_unique<trace::Output>()),
-      next_(first_tracer) {
+      clock_(&monotonic_clock), next_(first_tracer) {
   first_tracer = this;
 }
 
@@ -74,15 +75,18 @@ void TracingBackend::begin() {
   begun_ = true;
   out_->begin();
   out_->note(std::string(kRunNote) + " " + command_line());
+  out_->time_from(clock_);
 }
 
 const std::string &TracingBackend::last_clash() { return clash_seen; }
 
 void TracingBackend::trace_to(std::FILE *file) {
-  if (file != nullptr)
+  if (file != nullptr) {
     out_->attach(file);
-  else
+    out_->time_from(clock_);
+  } else {
     out_->close();
+  }
 }
 
 void TracingBackend::note(std::string_view text) {

@@ -18,7 +18,8 @@ namespace vorn {
 
 namespace trace {
 class Output;
-}
+struct Clock;
+} // namespace trace
 
 // Flushes the trace of every TracingBackend alive, so a trace is complete
 // up to here even if a signal is about to end the process.
@@ -54,6 +55,9 @@ public:
   void begin();
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
+  // The clock of the trace's time marks (not owned); the monotonic one
+  // unless set before the trace is opened.
+  void time_from(const trace::Clock *clock) { clock_ = clock; }
   // false once a write of the trace has failed.
   bool flush();
   // The errno of the first failed write, 0 if none.
@@ -91,6 +95,7 @@ private:
   PortBackend &inner_;
   RunControl &inner_run_;
   std::unique_ptr<trace::Output> out_;
+  const trace::Clock *clock_;
   TracingBackend *next_;
   std::string path_ = "the port trace";
   bool begun_ = true; // the run note is written

@@ -2,7 +2,7 @@
  * vorn_port.h: a port from another library of this project put in place of
  * libvorn's own, as a table of C calls, so that no C++ type crosses the
  * boundary between the shared libraries. Exported under the private symbol
- * version VORN_PRIVATE_1.0 (docs/abi.md): not installed, not for clients.
+ * versions VORN_PRIVATE_1.0 and 1.1 (docs/abi.md): not installed, not for clients.
  */
 #ifndef VORN_PORT_H
 #define VORN_PORT_H
@@ -45,6 +45,13 @@ struct vorn_port_slot;
  * the one before back. Slots are given back in the reverse order. */
 VORN_API struct vorn_port_slot *vorn_port_install(const struct vorn_port_ops *ops);
 VORN_API void vorn_port_uninstall(struct vorn_port_slot *slot);
+
+/* Gives the port of `slot` a time of its own for the port traces libvorn
+ * writes (VORN_TRACE): `now_us` (nullptr: none) gives microseconds, as a
+ * simulated clock counts them. Until then, or for a port without one, the
+ * traces take the monotonic clock. Private version VORN_PRIVATE_1.1. */
+VORN_API void vorn_port_clock(struct vorn_port_slot *slot, uint64_t (*now_us)(void *context),
+                              void *context);
 
 /* Flushes every port trace libvorn writes, ahead of a signal that may end
  * the process. */

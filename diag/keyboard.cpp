@@ -1,5 +1,6 @@
 #include "keyboard.h"
 
+#include "key_trace.h"
 #include "stop_signals.h"
 
 #include <cctype>
@@ -25,13 +26,16 @@ bool cut_short() {
 // out before the wait, as the read would have flushed it on a terminal.
 //
 // A cut is an event of the trace: noted where it happened, and a replay
-// cuts the read where its recording did, before waiting.
+// cuts the read where its recording did, before waiting. So is the line
+// read (key_trace.h): a replay that recorded it takes it from there.
 bool read_line(LineBuffer &buf) {
   std::fflush(stdout);
   buf[0] = '\0';
   cut = false;
   if (keyboard_cut_here(false))
     return cut_short();
+  if (const int recorded = recorded_line(buf); recorded >= 0)
+    return recorded != 0;
   std::size_t n = 0;
   int c = 0;
   for (;;) {
@@ -51,7 +55,7 @@ bool read_line(LineBuffer &buf) {
   const bool failed = c == EOF && std::ferror(stdin);
   if (input_cut_short())
     return cut_short();
-  return n > 0 && !failed;
+  return record_line(buf, n > 0 && !failed, failed);
 }
 
 bool keyboard_cut() { return cut; }

@@ -2,6 +2,7 @@
 #include "port_io.h"
 #include "run_note.h"
 #include "trace_io.h"
+#include "trace_time.h"
 #include "tracing_port.h"
 #include "vornsim.hpp"
 
@@ -82,6 +83,9 @@ public:
   bool check_arguments = false;
   std::string departure; // the first difference; empty while there is none
   bool told = false;     // end_run() has given the departure
+  // The recording has time marks: it was written by a tool that records
+  // every line read at a prompt, so a read it has no key for departs.
+  bool timed = false;
 
   // The next line the run must meet, read once.
   const Recorded &next() {
@@ -113,7 +117,13 @@ private:
         r.text = in.broken_on() ? in.reason() : "not a trace line";
         return r;
       }
-      if (is_event(line.note, kStopEvent) || is_event(line.note, kKeyboardCutEvent)) {
+      std::uint64_t step;
+      if (trace::parse_time_mark(line.note, step)) {
+        timed = true;
+        continue;
+      }
+      if (is_event(line.note, kStopEvent) || is_event(line.note, kKeyboardCutEvent) ||
+          is_event(line.note, kKeyEvent)) {
         r.kind = Recorded::Kind::event;
         r.text = line.note;
         return r;
@@ -216,8 +226,12 @@ std::string Replay::event_point(std::string_view kind, std::string) {
   if (departed())
     return std::string(kind) + " replay departed";
   const Recorded &r = impl_->next();
-  if (r.kind != Recorded::Kind::event || !is_event(r.text, kind))
-    return {};
+  if (r.kind != Recorded::Kind::event || !is_event(r.text, kind)) {
+    if (kind != kKeyEvent || !impl_->timed)
+      return {};
+    impl_->depart(r, "this run read a line");
+    return std::string(kind) + " replay departed";
+  }
   std::string taken = r.text;
   impl_->take();
   return taken;

@@ -27,6 +27,7 @@ void Simulator::put_in_place() {
     installed_.emplace(*tracer_, *tracer_);
   else
     installed_.emplace(*this, no_run_control());
+  installed_->time_from(impl_->trace_clock);
 }
 
 void Simulator::uninstall() { installed_.reset(); }
@@ -121,6 +122,7 @@ bool Simulator::take_timeout() {
 
 bool Simulator::trace_to(const std::string &path) {
   auto tracer = std::make_unique<TracingBackend>(*this, no_run_control());
+  tracer->time_from(&impl_->trace_clock);
   if (!tracer->trace_to(path))
     return false;
   // Started after the port was taken: from now on, as asked.
@@ -137,6 +139,7 @@ void Simulator::trace_to(std::FILE *file) {
     tracer_.reset();
   } else {
     tracer_ = std::make_unique<TracingBackend>(*this, no_run_control());
+    tracer_->time_from(&impl_->trace_clock);
     tracer_->trace_to(file);
   }
   if (installed_)

@@ -7,6 +7,8 @@
 #include "board_map.h"
 #include "board_set.h"
 #include "sim_clock.h"
+#include "ticks.h"
+#include "trace_time.h"
 #include "vornsim.hpp"
 
 #include <array>
@@ -58,6 +60,10 @@ public:
   bool opened = false;   // a granted open() since the last release()
   bool released = false; // given back after an open: motion commanded now is dropped
   std::FILE *exit_report = nullptr;
+  // The clock's time for the port traces, without moving anything.
+  trace::Clock trace_clock{
+      [](void *self) { return static_cast<SimulatorImpl *>(self)->clock.now() / kTicksPerUs; },
+      this};
 
 private:
   // Counts the access and moves time.

@@ -31,7 +31,15 @@ void TraceDecoder::control_write(std::uint8_t value, std::string &out) {
 
 bool TraceDecoder::decode(std::string_view line, std::string &out) {
   const trace::Line parsed = trace::parse_line(line);
-  if (parsed.kind == trace::Line::Kind::note) {
+  std::uint64_t step;
+  if (parsed.kind == trace::Line::Kind::note && trace::parse_time_mark(parsed.note, step)) {
+    time_us_ += step;
+    char text[48];
+    std::snprintf(text, sizeof text, "-- at %llu.%06llu s\n",
+                  static_cast<unsigned long long>(time_us_ / 1'000'000),
+                  static_cast<unsigned long long>(time_us_ % 1'000'000));
+    out += text;
+  } else if (parsed.kind == trace::Line::Kind::note) {
     out.append("-- ").append(parsed.note) += '\n';
   } else if (parsed.kind == trace::Line::Kind::access) {
     decode(parsed.access, out);

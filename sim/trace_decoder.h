@@ -2,7 +2,8 @@
 // "write 0x00 to 0x1c", "read 0x0d -> 0xa5", "timeout cleared",
 // "direction reverse". Port accesses with nothing to tell (clean status
 // checks, control reads, control writes that keep the direction) are shown
-// only when asked for all. Note lines show as "-- <text>".
+// only when asked for all. Note lines show as "-- <text>", time marks as
+// "-- at <seconds> s", the time since the trace began.
 #ifndef VORNSIM_TRACE_DECODER_H
 #define VORNSIM_TRACE_DECODER_H
 
@@ -35,6 +36,7 @@ private:
   std::uint8_t control_ = map::kCtrlForward; // the port starts out of reset
   std::uint8_t selected_ = 0;
   bool pending_ = false; // a timeout shown and not yet cleared
+  std::uint64_t time_us_ = 0;
 };
 
 // Decodes a whole trace; returns 0, or 1 after naming the first bad line

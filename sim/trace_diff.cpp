@@ -26,8 +26,10 @@ public:
     bool invalid = false;
     while (in_.next(text)) {
       const trace::Line line = trace::parse_line(text);
+      std::uint64_t step;
       if (line.kind == trace::Line::Kind::note) {
-        note(line.note);
+        if (!trace::parse_time_mark(line.note, step)) // a replay keeps no time
+          note(line.note);
         continue;
       }
       if (line.kind == trace::Line::Kind::invalid) {

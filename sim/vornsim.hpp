@@ -227,9 +227,10 @@ class ReplayImpl;
 //   vornMotQuit();
 //   vorn::RunEnd end = replay.end_run();      // ok, or the first difference
 //
-// Event notes ("# stop SIGINT", "# keyboard cut SIGTERM") are taken where the
-// recording has them: vorn::port_event() gives them back at that point, so a
-// run ended by Ctrl-C replays to the same end. Other notes are skipped.
+// Event notes ("# stop SIGINT", "# keyboard cut SIGTERM", "# key line 100")
+// are taken where the recording has them: vorn::port_event() gives them back
+// at that point, so a run ended by Ctrl-C replays to the same end and a
+// prompt gets the line typed there. Other notes are skipped.
 //
 // The first difference (an access other than the one recorded, an event
 // the run did not take there, the recording ending while the run goes on)

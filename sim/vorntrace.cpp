@@ -1,13 +1,20 @@
-// vorntrace: a port trace of vorndiag-sim as bus cycles, or where two traces differ.
+// vorntrace: a port trace as bus cycles, where two traces differ, the bus
+// as a logic analyser shows it, or a picture of the run.
 //   vorntrace [-a] [trace-file | -]   (standard input when no file is given)
 //   vorntrace diff trace-a trace-b
+//   vorntrace vcd trace-file [-o file.vcd]
+//   vorntrace plot trace-file [-o file.svg | file.png]
 // -a also shows the port accesses with nothing to tell. Traces may be gzip-compressed.
 #include "trace_decoder.h"
 #include "trace_diff.h"
 #include "trace_io.h"
+#include "trace_plot.h"
+#include "trace_vcd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <streambuf>
 #include <string>
@@ -73,7 +80,9 @@ bool open_trace(vorn::trace::Input &in, const std::string &path, const char *pro
 
 void print_usage(std::ostream &out, const char *program) {
   out << "usage: " << program << " [-a] [trace-file | -]\n"
-      << "       " << program << " diff trace-a trace-b\n";
+      << "       " << program << " diff trace-a trace-b\n"
+      << "       " << program << " vcd trace-file [-o file.vcd]\n"
+      << "       " << program << " plot trace-file [-o file.svg | file.png]\n";
 }
 
 int usage(const char *program) {
@@ -95,6 +104,58 @@ int diff(int argc, char **argv) {
   return vorn::sim::diff_traces(a, b, std::cout, std::cerr);
 }
 
+// "<command> trace-file [-o file]": the trace and the file to write, if named.
+bool converted(int argc, char **argv, const char *&trace, const char *&output) {
+  trace = output = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc && output == nullptr)
+      output = argv[++i];
+    else if (trace == nullptr && (argv[i][0] != '-' || std::strcmp(argv[i], "-") == 0))
+      trace = argv[i];
+    else
+      return false;
+  }
+  return trace != nullptr;
+}
+
+int vcd(int argc, char **argv) {
+  const char *path = nullptr;
+  const char *output = nullptr;
+  if (!converted(argc, argv, path, output))
+    return usage(argv[0]);
+  vorn::trace::Input in;
+  if (!open_trace(in, path, argv[0]))
+    return 2;
+  if (output == nullptr)
+    return vorn::sim::trace_to_vcd(in, std::cout, std::cerr);
+  std::ofstream file(output, std::ios::binary | std::ios::trunc);
+  int status = file ? vorn::sim::trace_to_vcd(in, file, std::cerr) : 2;
+  file.close();
+  if (!file) {
+    std::cerr << argv[0] << ": cannot write " << output << ": " << std::strerror(errno) << '\n';
+    status = std::max(status, kExitOutput);
+  }
+  return status;
+}
+
+int plot(int argc, char **argv) {
+  const char *path = nullptr;
+  const char *output = nullptr;
+  if (!converted(argc, argv, path, output))
+    return usage(argv[0]);
+  vorn::trace::Input in;
+  if (!open_trace(in, path, argv[0]))
+    return 2;
+  vorn::sim::RunPicture picture;
+  const int status = vorn::sim::gather_picture(in, picture, std::cerr);
+  if (status == 2)
+    return status;
+  // What gnuplot writes to standard output goes after ours.
+  std::cout.flush();
+  const std::string script = vorn::sim::plot_script(picture, output != nullptr ? output : "");
+  return std::max(status, vorn::sim::draw_with_gnuplot(script, std::cerr, argv[0]));
+}
+
 int run(int argc, char **argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     print_usage(std::cout, argv[0]);
@@ -102,6 +163,10 @@ int run(int argc, char **argv) {
   }
   if (argc > 1 && std::strcmp(argv[1], "diff") == 0)
     return diff(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "vcd") == 0)
+    return vcd(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "plot") == 0)
+    return plot(argc, argv);
   bool all = false;
   const char *path = nullptr;
   for (int i = 1; i < argc; ++i) {

@@ -273,6 +273,15 @@ enum vorn_run_event {
 VORN_API int vornRunEvent(int kind, const char *cause, const char **taken);
 /* A note line in the trace ("# text"); a line end in `text` becomes a blank. */
 VORN_API void vornRunNote(const char *text);
+/* Keyboard input as an event of the run: a replay answers a prompt with the
+ * line its recording read there. vornRunKey(): 1 with that line in `line`
+ * (NUL-ended, its line end kept when it had one), 0 when the recording's
+ * answers end here, -1 when the run has no recorded keys (read the
+ * keyboard). A line that does not fit `size` ends the answers. */
+VORN_API int vornRunKey(char *line, size_t size);
+/* Notes what a keyboard read gave: `line` (NUL-ended, as read) when `result`
+ * is 1, the end of input when 0, a failed read when -1. */
+VORN_API void vornRunKeyNote(const char *line, int result);
 /* What happened to a run, as vornRunEnd() tells it. */
 enum vorn_run_end { VORN_RUN_OK = 0, VORN_RUN_TRACE_FAILED = 1, VORN_RUN_REPLAY_DEPARTED = 2 };
 /* After the shut-down: closes the trace and asks a replay how it went. The

@@ -2,7 +2,7 @@
 # What the installed shared libraries export, as a client's dynamic linker
 # sees it: exactly the C calls their installed headers declare, each under
 # a version of the library's own (VORN_n, VORNSIM_n), and for libvorn the
-# three calls libvornsim puts its port in place with, under VORN_PRIVATE_n.
+# calls libvornsim puts its port in place with, under VORN_PRIVATE_n.
 # No C++ name, no test hook; and no header of the C++ seam installed.
 #   exports_test.sh <build dir>
 set -euo pipefail
@@ -36,7 +36,8 @@ check() {
 }
 
 public=$(declared VORN_API "$prefix"/include/vorn/{vorn,extintf}.h | sed 's/$/@@VORN/')
-private=$(printf '%s@@VORN_PRIVATE\n' vorn_port_flush_traces vorn_port_install vorn_port_uninstall)
+private=$(printf '%s@@VORN_PRIVATE\n' vorn_port_clock vorn_port_flush_traces vorn_port_install \
+  vorn_port_uninstall)
 [ "$(wc -l <<<"$public")" -gt 100 ] || fail "too few declarations read from vorn.h and extintf.h"
 check "$libdir/libvorn.so.1" "$(sort <<<"$public"$'\n'"$private")"
 

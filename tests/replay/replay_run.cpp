@@ -32,6 +32,15 @@ RunResult replay(const std::string &trace, const std::vector<std::string> &args,
   return vorn::test::run_tool(VORNDIAG_SIM, how);
 }
 
+std::string as_older_trace(Scratch &scratch, const std::string &trace) {
+  const std::string older = scratch.file("older.trace");
+  std::ofstream out(older);
+  for (const std::string &line : lines_of(vorn::test::read_file(trace)))
+    if (!line.starts_with("# t ") && !line.starts_with("# key "))
+      out << line << '\n';
+  return older;
+}
+
 std::vector<std::string> lines_of(const std::string &text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

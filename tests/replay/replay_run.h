@@ -32,6 +32,10 @@ RunResult replay(const std::string &trace, const std::vector<std::string> &args,
                  const std::string &input = "",
                  std::vector<std::pair<std::string, std::string>> env = {});
 
+// A copy of the plain `trace` as a tool that kept no time nor keys wrote
+// it, so that its replay reads standard input.
+std::string as_older_trace(Scratch &scratch, const std::string &trace);
+
 // The lines of a text, each without its line end.
 std::vector<std::string> lines_of(const std::string &text);
 std::string joined(const std::vector<std::string> &lines);

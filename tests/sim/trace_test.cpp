@@ -1,5 +1,6 @@
 // The port trace as the simulator writes it, and vorntrace's reading of it.
 #include "trace_decoder.h"
+#include "trace_time.h"
 #include "vornsim.hpp"
 
 #include "board_map.h"
@@ -7,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace vorn::sim {
 namespace {
@@ -34,14 +37,32 @@ TEST(PortTrace, OneLinePerAccessWithOffsetAndTwoHexDigits) {
   std::FILE *f = std::tmpfile();
   ASSERT_NE(f, nullptr);
   sim.trace_to(f);
+  sim.advance_us(vorn::trace::kMarkStepUs - 2);
   SelWrt(vorn::map::kRateControl, 0x0A);
   SelAddr(0x3F);
   ReadData();
   ClrTimeout();
   sim.flush_trace();
-  EXPECT_EQ(file_text(f), "R 1 00\nW 2 04\nW 3 1c\nW 4 0a\n"
-                          "R 1 00\nW 2 04\nW 3 3f\nW 2 24\nR 4 ff\n"
-                          "R 1 01\nR 1 01\nW 1 01\nR 1 00\n");
+  // Marked first with the time since the trace began (a microsecond each
+  // access on this clock), then once the clock has moved on a step.
+  const std::string first = std::to_string(vorn::trace::kMarkStepUs - 1);
+  const std::string step = std::to_string(vorn::trace::kMarkStepUs);
+  EXPECT_EQ(file_text(f), "# t +" + first +
+                              "\nR 1 00\nW 2 04\nW 3 1c\nW 4 0a\n"
+                              "R 1 00\nW 2 04\nW 3 3f\nW 2 24\nR 4 ff\n"
+                              "R 1 01\nR 1 01\nW 1 01\nR 1 00\n");
+  // On: a mark each step, none between.
+  for (int i = 0; i < 100; ++i)
+    SelAddr(0x3F);
+  sim.flush_trace();
+  std::istringstream lines(file_text(f));
+  std::uint64_t accesses = 0;
+  std::vector<std::string> marks;
+  for (std::string line; std::getline(lines, line);)
+    (line.starts_with("# t +") ? marks.push_back(line.substr(5)) : void(++accesses));
+  ASSERT_FALSE(marks.empty());
+  EXPECT_EQ(marks.size(), 1 + (accesses - 1) / vorn::trace::kMarkStepUs);
+  EXPECT_EQ(std::count(marks.begin() + 1, marks.end(), step), std::ssize(marks) - 1);
   sim.trace_to(nullptr);
   std::fclose(f);
 }
@@ -90,6 +111,10 @@ TEST(TraceDecoder, BusCyclesForPeople) {
       {"W 2 24\nW 4 55\nW 3 10\n", false,
        "direction reverse\nwrite 0x55 in reverse direction (reaches no board)\n"
        "select 0x10 in reverse direction (no board sees it)\n"},
+      // time marks add up to the time since the trace began
+      {"# t +5\nW 3 1c\n# t +1000000\nW 4 00\n# key line 2\n# t +1999995\nW 4 01\n", false,
+       "-- at 0.000005 s\nselect 0x1c\n-- at 1.000005 s\nwrite 0x00 to 0x1c\n-- key line 2\n"
+       "-- at 3.000000 s\nwrite 0x01 to 0x1d\n"},
       {"R 1 00\nR 2 04\nW 2 04\nW 0 11\nR 3 ff\n", true,
        "status -> 0x00\ncontrol -> 0x04\ncontrol <- 0x04\ndata register <- 0x11\n"
        "address register -> 0xff\n"},

@@ -77,6 +77,18 @@ TEST_F(TraceReading, SameAccessesAreNoDifferenceWhateverTheNotesAndFileForm) {
   EXPECT_EQ(r.err, "");
 }
 
+// Two runs never take the same time: marks are no difference; keys are.
+TEST_F(TraceReading, DiffComparesKeysButNotTime) {
+  const std::string a = write("a.trace", "# t +3\nW 3 0d\n# key line 1\nW 4 01\n");
+  const std::string timed =
+      write("timed.trace", "# t +9\nW 3 0d\n# key line 1\n# t +250\nW 4 02\n");
+  const std::string keyed = write("keyed.trace", "# t +3\nW 3 0d\n# key line 2\nW 4 02\n");
+  const std::string untimed = write("untimed.trace", "W 3 0d\n# key line 1\n");
+  EXPECT_EQ(diff(a, timed).out.find("notes differ"), std::string::npos) << diff(a, timed).out;
+  EXPECT_NE(diff(a, keyed).out.find("notes differ"), std::string::npos) << diff(a, keyed).out;
+  EXPECT_EQ(diff(a, untimed).out.find("notes differ"), std::string::npos) << diff(a, untimed).out;
+}
+
 TEST_F(TraceReading, DiffNamesTheFirstPartingAndCountsTheDifferingCyclesByAddress) {
   const std::string a =
       write("a.trace", "W 3 0d\nW 2 24\nR 4 a5\nR 4 01\nR 1 00\nW 2 04\nW 3 1c\nW 4 0a\n");
