@@ -118,14 +118,20 @@ bool converted(int argc, char **argv, const char *&trace, const char *&output) {
   return trace != nullptr;
 }
 
-int vcd(int argc, char **argv) {
+// The trace of "<command> trace-file [-o file]" opened; 0, or the status to
+// end with (a usage or an unreadable trace).
+int open_converted(int argc, char **argv, vorn::trace::Input &in, const char *&output) {
   const char *path = nullptr;
-  const char *output = nullptr;
   if (!converted(argc, argv, path, output))
     return usage(argv[0]);
+  return open_trace(in, path, argv[0]) ? 0 : 2;
+}
+
+int vcd(int argc, char **argv) {
   vorn::trace::Input in;
-  if (!open_trace(in, path, argv[0]))
-    return 2;
+  const char *output = nullptr;
+  if (const int refused = open_converted(argc, argv, in, output); refused != 0)
+    return refused;
   if (output == nullptr)
     return vorn::sim::trace_to_vcd(in, std::cout, std::cerr);
   std::ofstream file(output, std::ios::binary | std::ios::trunc);
@@ -139,13 +145,10 @@ int vcd(int argc, char **argv) {
 }
 
 int plot(int argc, char **argv) {
-  const char *path = nullptr;
-  const char *output = nullptr;
-  if (!converted(argc, argv, path, output))
-    return usage(argv[0]);
   vorn::trace::Input in;
-  if (!open_trace(in, path, argv[0]))
-    return 2;
+  const char *output = nullptr;
+  if (const int refused = open_converted(argc, argv, in, output); refused != 0)
+    return refused;
   vorn::sim::RunPicture picture;
   const int status = vorn::sim::gather_picture(in, picture, std::cerr);
   if (status == 2)
