@@ -44,7 +44,8 @@ done
 # the system's copy.
 depends=$(dpkg-query -W -f='${Depends}' vorndiag)
 grep -q 'libvorn1 (>= ' <<<"$depends" || fail "vorndiag does not depend on libvorn1: $depends"
-env -i ldd /usr/bin/vorndiag | grep -q 'libvorn\.so\.1 => /' || fail "vorndiag does not load libvorn.so.1"
+libs=$(env -i ldd /usr/bin/vorndiag)
+grep -q 'libvorn\.so\.1 => /' <<<"$libs" || fail "vorndiag does not load libvorn.so.1: $libs"
 map=$(env -i /usr/bin/vorndiag-sim 378 bus 2>&1) || fail "installed vorndiag-sim: $map"
 grep -q '^   1        Rategen Board    2$' <<<"$map" || fail "installed vorndiag-sim printed: $map"
 [ -e /usr/share/vorn/rigs/default.toml ] || fail "rig files not installed"
