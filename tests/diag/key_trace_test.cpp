@@ -102,7 +102,7 @@ TEST(TakenKey, LiveRunTakesWhatWasTyped) {
   NoPort port;
   vorn::RunControl live;
   vorn::ScopedBackend in_place(port, live);
-  for (int typed : {-1, int{'q'}, 3, 0xFF})
+  for (int typed : {-1, int{'q'}, 3, 0xFF, int{' '}, int{'"'}, int{'\\'}})
     EXPECT_EQ(taken_key(typed), typed);
 }
 
