@@ -40,6 +40,8 @@ const char *event_kind(int kind) {
     return vorn::kStopEvent;
   case VORN_EVENT_KEYBOARD_CUT:
     return vorn::kKeyboardCutEvent;
+  case VORN_EVENT_KEY_PRESS:
+    return vorn::kKeyPressEvent;
   default:
     return nullptr;
   }
@@ -99,10 +101,21 @@ int vornRunEvent(int kind, const char *cause, const char **taken) {
     errno = EINVAL;
     return -1;
   }
+  const bool key = kind == VORN_EVENT_KEY_PRESS;
   std::string seen;
   if (cause != nullptr && *cause != '\0')
-    seen = std::string(word) + " " + cause;
+    seen = std::string(word) + " " + (key ? vorn::trace::quote_word(cause) : cause);
   event_taken = vorn::port_event(word, std::move(seen));
+  // A key is handed back as typed; a note that holds none (a departed
+  // replay's, a damaged one) is no key.
+  if (key && !event_taken.empty()) {
+    std::string bytes;
+    const std::string_view rest = std::string_view(event_taken).substr(std::strlen(word));
+    if (!rest.starts_with(' ') || !vorn::trace::unquote_word(rest.substr(1), bytes) ||
+        bytes.empty() || bytes.find('\0') != std::string::npos)
+      bytes.clear();
+    event_taken = std::move(bytes);
+  }
   if (taken != nullptr)
     *taken = event_taken.c_str();
   return event_taken.empty() ? 0 : 1;

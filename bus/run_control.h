@@ -25,6 +25,8 @@ inline constexpr char kStopEvent[] = "stop";
 inline constexpr char kKeyboardCutEvent[] = "keyboard cut";
 // A line read at a prompt ("key line 100"), taken from a replay that has it.
 inline constexpr char kKeyEvent[] = "key";
+// A key taken on its own, as monitor takes them ("key press q").
+inline constexpr char kKeyPressEvent[] = "key press";
 // The first line of a trace file: "run: <program> <arguments...>".
 inline constexpr char kRunNote[] = "run:";
 

@@ -6,6 +6,7 @@
 //                     the last bytes of the input, which had no line end
 //   key end           end of input, nothing read
 //   key error         the read failed
+//   key press <word>  a key monitor took on its own, where it took it
 // (<word> quoted as the run note quotes an argument). A cut wait is the keyboard cut event.
 #ifndef VORNDIAG_KEY_TRACE_H
 #define VORNDIAG_KEY_TRACE_H
@@ -22,6 +23,10 @@ int recorded_line(LineBuffer &buf);
 // Notes what the read gave: `buf` when `read` (a line or its part), the end
 // of input or a read error (`failed`) when not. Returns `read`.
 bool record_line(const LineBuffer &buf, bool read, bool failed);
+
+// The key taken here: `seen` (a byte typed, -1 none) noted as taken, or in
+// a replay the key its recording took here, whatever was typed; -1 none.
+int taken_key(int seen);
 
 } // namespace vorndiag
 

@@ -2,6 +2,7 @@
 // a stop. Read-only: the encoder latch strobe is its only write.
 #include "bus_probe.h"
 #include "frame.h"
+#include "key_trace.h"
 #include "monitor_screen.h"
 #include "monitor_view.h"
 #include "stop_signals.h"
@@ -77,10 +78,11 @@ void test_monitor(const TestArgs &args) {
   bool paused = false;
   double next = view.now + kRefreshMs / 1000.0;
   while (!stop_requested() && draw_screen(paused ? frozen : view, port, paused)) {
-    int key = -1;
-    double left = 0;
-    while ((left = next - steady_seconds()) > 0 && key < 0 && done == 0)
-      key = wait_key(static_cast<int>(left * 1000) + 1);
+    // A replay takes its recording's key here at once; otherwise it waits
+    // out the refresh as the recorded run did, the keys typed ignored.
+    int key = taken_key(-1);
+    for (double left = 0; key < 0 && done == 0 && (left = next - steady_seconds()) > 0;)
+      key = taken_key(wait_key(static_cast<int>(left * 1000) + 1));
     if (key == 'q' || key == kCtrlC)
       break;
     if (key == 'z')
@@ -89,8 +91,10 @@ void test_monitor(const TestArgs &args) {
       paused = !paused;
       frozen = view;
     }
-    if (left > 0)
-      continue; // a key shows at once, a stop is taken; the sample keeps its time
+    // A key shows at once, the sample keeps its time. Whether a sample
+    // follows hangs on the key alone, so that a replay makes the same ones.
+    if (key >= 0)
+      continue;
     update_view(view, take_sample());
     // Late (a loaded machine): the next refresh a full period on, no burst.
     next = std::max(next, view.now) + kRefreshMs / 1000.0;

@@ -55,7 +55,7 @@ bool BoardSet::answers(int block, std::uint64_t access) const {
   if (owner < 0)
     return false;
   for (const BoardStop &stop : rig_.board_stops)
-    if (stop.block == owner && access > stop.after)
+    if (stop.block == owner && access > stop.after && (stop.until == 0 || access <= stop.until))
       return false;
   return true;
 }

@@ -229,14 +229,17 @@ private:
         fail(n->source(), "'board_stops' must be an array of tables ([[faults.board_stops]])");
       for (const toml::node &e : *n->as_array()) {
         const toml::table &stop = *e.as_table();
-        only_keys(stop, {"block", "after"});
+        only_keys(stop, {"block", "after", "until"});
         const toml::node *block = stop.get("block");
         const toml::node *after = stop.get("after");
         if (block == nullptr || after == nullptr)
           fail(stop.source(), "a board stop needs 'block' and 'after'");
-        rig.board_stops.push_back(
-            {static_cast<int>(integer(*block, "block", 0, kBlocks - 1)),
-             static_cast<std::uint64_t>(integer(*after, "after", 0, INT64_MAX))});
+        BoardStop &added = rig.board_stops.emplace_back(
+            static_cast<int>(integer(*block, "block", 0, kBlocks - 1)),
+            static_cast<std::uint64_t>(integer(*after, "after", 0, INT64_MAX - 1)));
+        if (const toml::node *until = stop.get("until"))
+          added.until = static_cast<std::uint64_t>(
+              integer(*until, "until", static_cast<std::int64_t>(added.after) + 1, INT64_MAX));
       }
     }
   }

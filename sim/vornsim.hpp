@@ -58,10 +58,12 @@ struct Wiring {
 };
 
 // A board that stops answering once the simulator has seen `after` port
-// accesses; from then on its blocks behave as empty ones.
+// accesses; from then on its blocks behave as empty ones, until `until`
+// accesses have been seen (a loose plug), for good when it is 0.
 struct BoardStop {
   int block = 0;
   std::uint64_t after = 0;
+  std::uint64_t until = 0;
   bool operator==(const BoardStop &) const = default;
 };
 

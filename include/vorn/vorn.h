@@ -263,13 +263,16 @@ VORN_API int vornAioCheck(int index, double *volts);
  * the run whatever the replaying process sees. None of these makes a port
  * access or reaches the bus. */
 enum vorn_run_event {
-  VORN_EVENT_STOP = 0,        /* a looping test asks whether to stop here */
-  VORN_EVENT_KEYBOARD_CUT = 1 /* a keyboard wait is cut short here */
+  VORN_EVENT_STOP = 0,         /* a looping test asks whether to stop here */
+  VORN_EVENT_KEYBOARD_CUT = 1, /* a keyboard wait is cut short here */
+  VORN_EVENT_KEY_PRESS = 2     /* a key taken on its own, not as a line */
 };
-/* `cause` names what this process saw here ("SIGINT"), NULL or "" for nothing.
+/* `cause` names what this process saw here ("SIGINT"; for a key press, the
+ * key's bytes as typed), NULL or "" for nothing.
  * 1 when the run takes the event here, 0 when not (-1, errno EINVAL, for an
  * unknown kind). Unless `taken` is NULL, *taken is the event as noted
- * ("stop SIGINT"), "" when none, valid until the next vornRunEvent(). */
+ * ("stop SIGINT"; for a key press, the key's bytes as typed), "" when none,
+ * valid until the next vornRunEvent(). */
 VORN_API int vornRunEvent(int kind, const char *cause, const char **taken);
 /* A note line in the trace ("# text"); a line end in `text` becomes a blank. */
 VORN_API void vornRunNote(const char *text);

@@ -6,6 +6,7 @@
 // "!power-on" puts every port's boards back to their power-on state.
 #define FUSE_USE_VERSION 35
 
+#include "marks_line.h"
 #include "parport_bridge.h"
 #include "trace_io.h"
 #include "vornsim.hpp"
@@ -32,9 +33,6 @@ constexpr int kExitSetup = 2;
 constexpr char kMarks[] = "marks";
 constexpr char kPowerOn[] = "!power-on";
 constexpr std::uint64_t kMarksHandle = ~0ull;
-// A mark is a label: longer lines are cut there, as a trace reader's are,
-// so that a writer without line ends cannot fill the memory.
-constexpr std::size_t kMarkMax = std::size_t{1} << 16;
 
 struct Port {
   vorn::sim::Rig rig;
@@ -57,8 +55,8 @@ struct Server {
   Options options;
   std::vector<Port> ports;
   std::FILE *stats = nullptr;
-  std::string marks_line; // a mark not yet ended by its line end
-  bool served = false;    // a port has been opened
+  vorn::sim::MarksLine marks;
+  bool served = false; // a port has been opened
   int open_ports = 0;
 };
 
@@ -175,17 +173,12 @@ int fs_write(const char *, const char *buf, size_t size, off_t, fuse_file_info *
   if (fi->fh != kMarksHandle)
     return static_cast<int>(
         server.ports[fi->fh].bridge->write(reinterpret_cast<const std::uint8_t *>(buf), size));
-  for (std::size_t i = 0; i < size; ++i) {
-    if (buf[i] == '\n') {
-      if (server.marks_line == kPowerOn)
-        power_on();
-      else
-        write_counts(server.marks_line);
-      server.marks_line.clear();
-    } else if (buf[i] != '\r' && server.marks_line.size() < kMarkMax) {
-      server.marks_line += buf[i];
-    }
-  }
+  server.marks.take({buf, size}, [](const std::string &line) {
+    if (line == kPowerOn)
+      power_on();
+    else
+      write_counts(line);
+  });
   return static_cast<int>(size);
 }
 

@@ -23,13 +23,15 @@ public:
 // A replay's run control whose recording has `key` at the next read.
 class RecordedKey final : public vorn::RunControl {
 public:
-  explicit RecordedKey(std::string key) : key_(std::move(key)) {}
+  explicit RecordedKey(std::string key, std::string_view kind = vorn::kKeyEvent)
+      : key_(std::move(key)), kind_(kind) {}
   std::string event_point(std::string_view kind, std::string) override {
-    return kind == vorn::kKeyEvent ? key_ : std::string();
+    return kind == kind_ ? key_ : std::string();
   }
 
 private:
   std::string key_;
+  std::string_view kind_;
 };
 
 TEST(RecordedLine, AsTheRecordedRunReadIt) {
@@ -68,6 +70,40 @@ TEST(RecordedLine, ALineLongerThanTheBufferIsNoLine) {
   vorn::ScopedBackend in_place(port, run);
   LineBuffer buf;
   EXPECT_FALSE(read_line(buf));
+}
+
+// monitor's keys: a replay's recorded key whatever was typed, none where
+// the note holds no single key.
+TEST(TakenKey, AsTheRecordedRunTookIt) {
+  const struct {
+    const char *recorded;
+    int typed, taken;
+  } cases[] = {
+      {"key press q", -1, 'q'},
+      {"key press q", 'z', 'q'},
+      {"key press \"\\x03\"", -1, 3},
+      {"key press \" \"", -1, ' '},
+      {"key press replay departed", 'q', -1},
+      {"key press qz", -1, -1},
+      {"key press \"\"", -1, -1},
+      {"key pressq", -1, -1},
+  };
+  NoPort port;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.recorded);
+    RecordedKey run(c.recorded, vorn::kKeyPressEvent);
+    vorn::ScopedBackend in_place(port, run);
+    EXPECT_EQ(taken_key(c.typed), c.taken);
+  }
+}
+
+// Without a replay, the key typed is the key taken.
+TEST(TakenKey, LiveRunTakesWhatWasTyped) {
+  NoPort port;
+  vorn::RunControl live;
+  vorn::ScopedBackend in_place(port, live);
+  for (int typed : {-1, int{'q'}, 3, 0xFF, int{' '}, int{'"'}, int{'\\'}})
+    EXPECT_EQ(taken_key(typed), typed);
 }
 
 } // namespace

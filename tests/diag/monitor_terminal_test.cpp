@@ -46,10 +46,15 @@ std::string command_output(const std::string &command) {
 // back as they were: "[end <status> <restored|changed>]".
 class Pane {
 public:
-  Pane(const std::string &rig, int cols = 80, int rows = 24) : socket_(dir_.file("tmux.socket")) {
+  // `rig`: the monitor on that rig, traced by the simulator; `replay`: a
+  // replay of that recording, its run traced by the library.
+  Pane(const std::string &rig, int cols = 80, int rows = 24, bool replay = false)
+      : socket_(dir_.file("tmux.socket")) {
+    const std::string run = replay ? "VORNSIM_REPLAY=" + rig + " VORN_TRACE=" + trace()
+                                   : "VORNSIM_RIG=" + rig + " VORNSIM_TRACE=" + trace();
     const std::string script =
-        "echo $$ >" + dir_.file("shell.pid") + "; modes=$(stty -g); VORNSIM_RIG=" + rig +
-        " VORNSIM_TRACE=" + trace() + " " + VORNDIAG_SIM + " 378 monitor 2>" + dir_.file("stderr") +
+        "echo $$ >" + dir_.file("shell.pid") + "; modes=$(stty -g); " + run + " " + VORNDIAG_SIM +
+        " 378 monitor 2>" + dir_.file("stderr") +
         "; s=$?; [ \"$modes\" = \"$(stty -g)\" ] && r=restored || r=changed; "
         "echo \"[end $s $r]\"; sleep 600";
     tmux("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s t " +
@@ -338,6 +343,46 @@ TEST_F(MonitorTerminal, ZeroAndPauseTouchOnlyTheDisplay) {
   pane.keys("q");
   EXPECT_EQ(pane.end_line(), "[end 0 restored]");
   EXPECT_EQ(writes_besides_the_latch(run_ops(vorn::test::read_file(pane.trace()))), "");
+}
+
+// The keys in the trace where monitor took them: a replay takes them from
+// there, whatever is typed into it, and makes the recorded run's bus
+// traffic and status.
+TEST_F(MonitorTerminal, ReplayTakesTheRecordedKeys) {
+  const struct {
+    const char *rig;
+    // Sent a fifth of a second apart, the keys of each at once: taken
+    // within one refresh.
+    std::vector<std::string> keys;
+    const char *end;
+  } runs[] = {
+      {"turning.toml", {"z", "pp", "z", "q"}, "[end 0 restored]"},
+      {"turning.toml", {"zp", "zq"}, "[end 0 restored]"},
+      {"turning.toml", {"p"}, "[end 0 restored]"}, // ended by SIGTERM
+      {"empty.toml", {"q"}, "[end 6 restored]"},
+  };
+  for (const auto &r : runs) {
+    SCOPED_TRACE(std::string(r.rig) + " " + r.keys.front());
+    Pane recorded(rig(r.rig));
+    ASSERT_TRUE(recorded.showing()) << recorded.text();
+    for (const std::string &k : r.keys) {
+      std::this_thread::sleep_for(200ms);
+      recorded.keys(k);
+    }
+    if (!r.keys.back().ends_with('q')) {
+      std::this_thread::sleep_for(200ms);
+      kill(recorded.tool(), SIGTERM);
+    }
+    ASSERT_EQ(recorded.end_line(), r.end) << recorded.text() << recorded.err();
+    const std::vector<std::string> ops = run_ops(vorn::test::read_file(recorded.trace()));
+    ASSERT_FALSE(ops.empty());
+
+    Pane replay(recorded.trace(), 80, 24, true);
+    ASSERT_TRUE(replay.showing()) << replay.text();
+    replay.keys("q"); // not the recording's: ignored
+    EXPECT_EQ(replay.end_line(), r.end) << replay.text() << replay.err();
+    EXPECT_EQ(run_ops(vorn::test::read_file(replay.trace())), ops);
+  }
 }
 
 TEST_F(MonitorTerminal, SmallTerminalAsksToBeEnlargedAndResizeRedraws) {

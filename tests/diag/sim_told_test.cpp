@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -68,6 +69,58 @@ TEST_P(DeadBus, ToldWhileItHappens) {
 
 INSTANTIATE_TEST_SUITE_P(Sim, DeadBus, testing::ValuesIn(kDead),
                          [](const auto &info) { return std::string(info.param.name); });
+
+const std::string kBackEncoder =
+    ": block 0 (bus addresses 0x00 to 0x0f, the encoder board) answers again\n";
+
+// A board that stops answering for a while and comes back is told both
+// ways, in that order, before the account; one that flickers is told at
+// most once a second, still alternating. pos makes about 2500 accesses a
+// second.
+TEST(DeadBus, ToldAgainWhenItAnswersAgain) {
+  std::string flicker = "interrupt_after = 12000\n";
+  for (int after = 1000; after < 11000; after += 400)
+    flicker += "[[faults.board_stops]]\nblock = 0\nafter = " + std::to_string(after) +
+               "\nuntil = " + std::to_string(after + 150) + "\n";
+  const struct {
+    const char *name;
+    std::string rig;
+    bool once; // one line each way; else at most one a second
+  } cases[] = {
+      {"back",
+       "interrupt_after = 12000\n[[faults.board_stops]]\nblock = 0\nafter = 2000\nuntil = "
+       "5000\n",
+       true},
+      {"flickering", flicker, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto start = std::chrono::steady_clock::now();
+    SimRun run = run_sim({{"378", "pos"}, c.rig, "", {}});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::string &err = run.result.err;
+    ASSERT_TRUE(run.shut_down);
+    const std::size_t account = err.find("no board answered at block 0");
+    ASSERT_NE(account, std::string::npos) << err;
+    std::string told; // "s" stopped, "a" answers again, in order
+    for (std::size_t at = 0; at < account;) {
+      const std::size_t dead = err.find(kDeadEncoder, at), back = err.find(kBackEncoder, at);
+      if (std::min(dead, back) >= account)
+        break;
+      told += dead < back ? "s" : "a";
+      at = std::min(dead, back) + 1;
+    }
+    if (c.once) {
+      EXPECT_EQ(told, "sa") << err;
+      continue;
+    }
+    EXPECT_GE(told.size(), 2u) << err;
+    EXPECT_LE(static_cast<double>(told.size()), seconds + 1) << err;
+    for (std::size_t i = 0; i < told.size(); ++i)
+      EXPECT_EQ(told[i], i % 2 == 0 ? 's' : 'a') << told;
+  }
+}
 
 // The spindle's stop, told by the account of its block: a warning and
 // status 7 when a board that answered before missed it.

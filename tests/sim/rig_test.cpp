@@ -83,6 +83,10 @@ TEST(RigFile, EachSetting) {
        [](const Rig &r) {
          return r.board_stops == std::vector<BoardStop>{{4, 10}, {0, 0}};
        }},
+      {"[[faults.board_stops]]\nblock = 0\nafter = 10\nuntil = 11",
+       [](const Rig &r) {
+         return r.board_stops == std::vector<BoardStop>{{0, 10, 11}};
+       }},
   };
   for (const Setting &c : cases) {
     SCOPED_TRACE(c.toml);
@@ -136,6 +140,8 @@ TEST(RigFile, EachErrorNamesFileLineAndProblem) {
        "rig.toml:2: 'block' must be an integer from 0 to 15"},
       {"[[faults.board_stops]]\nblock = 1", "rig.toml:1: a board stop needs 'block' and 'after'"},
       {"[[faults.board_stops]]\nblock = 1\nafter = 2\nwhen = 3", "rig.toml:4: unknown key 'when'"},
+      {"[[faults.board_stops]]\nblock = 1\nafter = 2\nuntil = 2",
+       "rig.toml:4: 'until' must be an integer from 3 to 9223372036854775807"},
   };
   for (const Mistake &c : cases) {
     SCOPED_TRACE(c.toml);
