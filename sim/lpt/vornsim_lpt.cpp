@@ -283,6 +283,7 @@ bool make_ports(Server &s) {
                      s.options.traces[i].c_str(), std::strerror(errno));
         return false;
       }
+      port.trace->begin(); // the bridge is the port: there is nothing to be refused
     }
     port.bridge = std::make_unique<vorn::sim::ParportBridge>(*port.sim, port.trace.get());
     s.ports.push_back(std::move(port));
