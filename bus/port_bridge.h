@@ -16,7 +16,8 @@ namespace vorn {
 
 class PortBridge {
 public:
-  PortBridge(PortBackend &port, RunControl &run);
+  // Behind `trace` (vorn_port.h) when one is given.
+  PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace = nullptr);
   ~PortBridge();
   PortBridge(const PortBridge &) = delete;
   PortBridge &operator=(const PortBridge &) = delete;

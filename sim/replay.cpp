@@ -3,7 +3,7 @@
 #include "run_note.h"
 #include "trace_io.h"
 #include "trace_time.h"
-#include "tracing_port.h"
+#include "vorn_port.h"
 #include "vornsim.hpp"
 
 #include <algorithm>
@@ -168,7 +168,7 @@ Replay::~Replay() {
 
 bool Replay::load(const std::string &path) {
   if (impl_->in.open(path)) {
-    protect_from_trace(impl_->in.fd(), "the replay recording");
+    vorn_trace_protect(impl_->in.fd(), "the replay recording");
     return true;
   }
   impl_->reason = impl_->in.reason();

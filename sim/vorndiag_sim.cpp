@@ -6,6 +6,7 @@
 #include "library_trace.h"
 #include "port_io.h"
 #include "run_note.h"
+#include "tracing_port.h"
 #include "vorndiag.h"
 #include "vornsim.hpp"
 
