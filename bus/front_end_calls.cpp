@@ -58,9 +58,9 @@ int way_of(const char *name) {
 
 extern "C" {
 
-void vornControlWrite(uint8_t value) { vorn::port_out(vorn::map::kPortControl, value); }
+void vornControlWrite(uint8_t value) { vorn::port_out(vorn::Reg::control, value); }
 
-uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::map::kPortEppData); }
+uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::Reg::epp_data); }
 
 // A port put in place is asked for no kernel port: it is not the PC's.
 int vornPortWay(vorn_port_way *way) {

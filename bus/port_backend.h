@@ -1,6 +1,5 @@
-// Register access: what every way to the port does, and nothing else. The
-// library names ports by number; port_io.h decodes the number into one of
-// the port's five registers and passes the access to a backend:
+// Register access: what every way to the port does, and nothing else, by
+// register (port_access.h):
 //
 //   raw     the registers themselves, through ioperm/inb/outb (root, and no
 //           kernel lockdown)
@@ -31,10 +30,6 @@ public:
   // Gives the port back. Harmless when nothing is held, and may be repeated.
   virtual void release();
 };
-
-// The register of `port` when the port's registers start at `base`; false
-// for a port outside them.
-bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg);
 
 } // namespace vorn
 

@@ -1,4 +1,4 @@
-// The decode from port number to register, and which port is in use.
+// Which port is in use.
 #include "port_io.h"
 
 #include "backends.h"
@@ -62,30 +62,6 @@ RunEnd end_port_run() { return port_run().end_run(); }
 bool port_trace_refused() { return default_bus().trace_refused; }
 
 bool stop_missed() { return default_bus().stop_missed; }
-
-std::uint8_t port_read(std::uint16_t port) {
-  Bus &bus = default_bus();
-  Reg reg;
-  return decode_port(port, bus.base(), reg) ? bus.active->read(reg) : 0xFF;
-}
-
-void port_write(std::uint16_t port, std::uint8_t value) {
-  Bus &bus = default_bus();
-  Reg reg;
-  if (decode_port(port, bus.base(), reg))
-    bus.active->write(reg, value);
-}
-
-void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t count) {
-  Bus &bus = default_bus();
-  Reg reg;
-  if (decode_port(port, bus.base(), reg) && reg == Reg::epp_data) {
-    bus.active->read_epp_data(bytes, count);
-    return;
-  }
-  for (std::size_t i = 0; i < count; ++i)
-    bytes[i] = port_read(port);
-}
 
 bool port_ready() {
   const Bus &bus = default_bus();

@@ -1,7 +1,5 @@
-// The one door to the parallel port. The library names ports by number
-// (vorn_base_addr + offset); port_read() and port_write() decode the number
-// into one of the port's five registers, here and nowhere else, and pass the
-// access to the port in use with its run control.
+// Which port is in use, with its run control. The accesses themselves are
+// by register (port_access.h).
 //
 // The tool picks raw or device at start-up (vornMotInit, backends.h); the
 // simulator and test ports are put in place with ScopedBackend, or from
@@ -35,14 +33,6 @@ private:
   PortBackend *previous_;
   RunControl *previous_run_;
 };
-
-// Port accesses by number, for the primitives and the few places that touch
-// the registers themselves. Ports outside the five registers of the port in
-// use are dropped: a read gives 0xFF, as from a floating bus.
-std::uint8_t port_read(std::uint16_t port);
-void port_write(std::uint16_t port, std::uint8_t value);
-// `count` reads of the EPP data register at `port`.
-void port_read_epp_data(std::uint16_t port, std::uint8_t *bytes, std::size_t count);
 
 // The backend the next port access reaches: the one put in place with
 // ScopedBackend, otherwise the one start-up chose (raw before that); behind

@@ -6,6 +6,20 @@
 
 namespace vorn::sim {
 
+namespace {
+
+// The register of `port` when the port's registers start at `base`; false
+// for a port outside them. Port numbers are 16 bits wide.
+bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
+  const auto offset = static_cast<std::uint16_t>(port - base);
+  if (offset >= kRegCount)
+    return false;
+  reg = static_cast<Reg>(offset);
+  return true;
+}
+
+} // namespace
+
 Simulator::Simulator(Rig rig) : impl_(std::make_unique<SimulatorImpl>(std::move(rig))) {
   impl_->base = vorn_base_addr;
 }

@@ -193,7 +193,7 @@ const Failure kFailures[] = {
      },
      "PPRSTATUS failed", ENODEV},
     {"ModeEinval", Call::ppsetmode, EINVAL, [] { SelAddr(kDigOut0); }, "PPSETMODE failed", EIO},
-    {"ControlEio", Call::ppwcontrol, EIO, [] { vorn::port_out(kPortControl, kCtrlReset); },
+    {"ControlEio", Call::ppwcontrol, EIO, [] { vorn::port_out(vorn::Reg::control, kCtrlReset); },
      "PPWCONTROL failed", EIO},
 };
 
