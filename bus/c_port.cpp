@@ -1,5 +1,5 @@
 // The C calls that put a port of another library in place (vorn_port.h).
-#include "port_io.h"
+#include "bus.h"
 #include "trace_time.h"
 #include "tracing_port.h"
 #include "vorn_port.h"

@@ -6,8 +6,6 @@
 #include "board_map.h"
 #include "bus.h"
 #include "kernel_ports.h"
-#include "port_access.h"
-#include "port_io.h"
 #include "run_note.h"
 #include "tracing_port.h"
 #include "vorn.h"

@@ -1,6 +1,5 @@
 // What every port and run control does unless it says otherwise.
 #include "port_backend.h"
-#include "run_control.h"
 
 namespace vorn {
 

@@ -6,7 +6,6 @@
 #define VORN_PORT_BRIDGE_H
 
 #include "port_backend.h"
-#include "run_control.h"
 #include "trace_time.h"
 #include "vorn_port.h"
 

@@ -1,6 +1,6 @@
 #include "port_bridge.h"
 
-#include "port_io.h"
+#include "bus.h"
 #include "trace_time.h"
 #include "tracing_port.h"
 

@@ -3,8 +3,6 @@
 // caller's unit.
 #include "board_map.h"
 #include "bus.h"
-#include "bus_account.h"
-#include "port_access.h"
 #include "vorn.h"
 
 using namespace vorn::map;
@@ -75,19 +73,6 @@ void write_data16(Bus &bus, uint16_t word) {
 }
 
 } // namespace
-
-vorn::BlockTally vorn::block_tally(std::uint32_t block) {
-  return block < kBlockCount ? default_bus().tallies[block] : BlockTally{};
-}
-
-std::uint64_t vorn::unanswered_total() { return default_bus().unanswered_all; }
-
-void vorn::reset_bus_account() {
-  vorn::Bus &bus = default_bus();
-  bus.tallies = {};
-  bus.unanswered_all = 0;
-  bus.cycle_open = false;
-}
 
 extern "C" {
 

@@ -5,7 +5,6 @@
 #define VORN_TRACING_PORT_H
 
 #include "port_backend.h"
-#include "run_control.h"
 #include "trace_time.h"
 
 #include <csignal>

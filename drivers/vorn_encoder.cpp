@@ -2,7 +2,6 @@
 #include "board_map.h"
 #include "bus.h"
 #include "drivers.h"
-#include "port_access.h"
 #include "vorn.h"
 
 using namespace vorn::map;

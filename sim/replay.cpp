@@ -1,5 +1,5 @@
 // A recorded port trace as the port: reads answered, writes checked.
-#include "port_io.h"
+#include "bus.h"
 #include "run_note.h"
 #include "trace_io.h"
 #include "trace_time.h"

@@ -3,8 +3,8 @@
 // without EPP hardware, the kernel's fast transfers, a failing device and
 // the two meanings of ENXIO.
 #include "board_map.h"
+#include "bus.h"
 #include "fake_ppdev.h"
-#include "port_access.h"
 #include "two_paths.h"
 #include "vorn.h"
 

@@ -3,8 +3,8 @@
 // same state, the timeout bit included, and the backend makes no ioctl
 // that changes nothing.
 #include "board_map.h"
+#include "bus.h"
 #include "loop_passes.h"
-#include "port_access.h"
 #include "stdout_to_null.h"
 #include "two_paths.h"
 #include "vorn.h"

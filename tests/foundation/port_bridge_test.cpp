@@ -1,9 +1,8 @@
 // A port of another library put in place through libvorn's C calls
 // (vorn_port.h): the accesses, the bulk read, the open's refusal and the
 // run control cross them as they are, and bridges nest and give back.
-#include "port_access.h"
+#include "bus.h"
 #include "port_bridge.h"
-#include "port_io.h"
 #include "recording_port.h"
 
 #include <gtest/gtest.h>
