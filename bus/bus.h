@@ -3,6 +3,18 @@
 // bus account, the encoder's count extension, where the rate reports go,
 // the failure state and the lock. The legacy entry points act on the
 // default bus.
+//
+// The seam, one hop per layer. A SelRead (primitives.cpp) reads through a
+// PortView of the bus (below) by register; the bus's `active` port is a
+// PortBackend (port_backend.h: five registers, open, release, and the run
+// control). When a trace is written, that is the one tracer,
+// TracingBackend (tracing_port.h), around the port in use, which is one of:
+//   raw     RawPort (raw_port.h): inb/outb after ioperm
+//   device  DevicePort (device_port.h): /dev/parportN through ppdev
+//   sim     in libvornsim, a table of C calls (vorn_port.h, vorn_port.cpp)
+//           filled by PortBridge (port_bridge.h) around the simulator; in
+//           the tree's static programs the simulator itself (ScopedBackend)
+// A failed bus, or one a forked child inherited, reaches DeadPort instead.
 #ifndef VORN_BUS_H
 #define VORN_BUS_H
 
@@ -87,7 +99,7 @@ struct Bus {
   // the parent's, and nothing here touches it again.
   bool inherited = false;
 
-  // The account of the bus transfers each block answered (bus_account.h).
+  // The account of the bus transfers each block answered (BlockTally).
   std::array<BlockTally, map::kBlockCount> tallies{};
   std::uint64_t unanswered_all = 0;
   std::uint32_t selected_block = 0;
@@ -140,14 +152,13 @@ private:
   bool ready_;
 };
 
-// The bus account of the default bus.
-// Since the last reset (the start-up); a block past the last reads empty.
+// The bus account of the default bus, since the last reset (the start-up);
+// a block past the last reads empty.
 BlockTally block_tally(std::uint32_t block);
 // Unanswered cycles of all blocks together.
 std::uint64_t unanswered_total();
 void reset_bus_account();
 
-// Which port the default bus uses, with its run control.
 // Puts `backend` and its run control in place of whatever the port was
 // for as long as this object lives, then puts the ones before back.
 // `started`: the port counts as started until a start-up is tried on it.
@@ -188,11 +199,8 @@ void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
 PortBackend &backend_in_use();
 RunControl &run_in_use();
 
-// Port register access, by register, for the primitives and the few places
-// that set the direction and read the EPP data register themselves: the
-// register of the port at vorn_base_addr, which a client may move after the
-// start-up; one indirect call per access.
-// The port of `bus` as one primitive sees it: how far vorn_base_addr (read
+// The port of `bus` as a primitive, or a place that sets the direction and
+// reads the EPP data register itself, sees it, by register: how far vorn_base_addr (read
 // afresh for every view) lies from the granted port is worked out once,
 // each access is then one compare and one indirect call. A register that
 // falls outside the granted port's five reads 0xFF and takes no write, as

@@ -1,5 +1,5 @@
 // Register access: what every way to the port does, and nothing else, by
-// register (port_access.h):
+// register (the PortView of bus.h):
 //
 //   raw     the registers themselves, through ioperm/inb/outb (root, and no
 //           kernel lockdown)

@@ -10,7 +10,7 @@ build=$1
 # shellcheck source=installed_tree.sh
 source "$(dirname "$0")/installed_tree.sh" "$build"
 
-for f in include/vorn/port_io.h include/vorn/port_os.h include/vorn/vornsim.hpp \
+for f in include/vorn/bus.h include/vorn/port_os.h include/vorn/vornsim.hpp \
          "${libdir#"$prefix"/}/libvorn.a"; do
   [ ! -e "$prefix/$f" ] || fail "$f installed"
 done
