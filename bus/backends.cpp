@@ -1,10 +1,9 @@
 #include "backends.h"
 
 #include "bus.h"
-#include "library_trace.h"
 #include "device_port.h"
 #include "kernel_ports.h"
-#include "port_io.h"
+#include "library_trace.h"
 #include "port_os.h"
 #include "raw_port.h"
 

@@ -15,7 +15,8 @@ inline constexpr unsigned kRegCount = 5;
 
 namespace vorn::map {
 
-// The same registers as offsets from vorn_base_addr, for the primitives.
+// The same registers as numbers, as trace lines and the simulator's
+// port-number interface write them; the library reaches them by Reg.
 inline constexpr std::uint16_t kPortData = static_cast<std::uint16_t>(Reg::data);
 inline constexpr std::uint16_t kPortStatus = static_cast<std::uint16_t>(Reg::status);
 inline constexpr std::uint16_t kPortControl = static_cast<std::uint16_t>(Reg::control);

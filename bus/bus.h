@@ -3,11 +3,22 @@
 // bus account, the encoder's count extension, where the rate reports go,
 // the failure state and the lock. The legacy entry points act on the
 // default bus.
+//
+// The seam, one hop per layer. A SelRead (primitives.cpp) reads through a
+// PortView of the bus (below) by register; the bus's `active` port is a
+// PortBackend (port_backend.h: five registers, open, release, and the run
+// control). When a trace is written, that is the one tracer,
+// TracingBackend (tracing_port.h), around the port in use, which is one of:
+//   raw     RawPort (raw_port.h): inb/outb after ioperm
+//   device  DevicePort (device_port.h): /dev/parportN through ppdev
+//   sim     in libvornsim, a table of C calls (vorn_port.h, vorn_port.cpp)
+//           filled by PortBridge (port_bridge.h) around the simulator; in
+//           the tree's static programs the simulator itself (ScopedBackend)
+// A failed bus, or one a forked child inherited, reaches DeadPort instead.
 #ifndef VORN_BUS_H
 #define VORN_BUS_H
 
 #include "board_map.h"
-#include "bus_account.h"
 #include "device_port.h"
 #include "raw_port.h"
 #include "vorn.h"
@@ -15,12 +26,25 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace vorn {
+
+// The account of the bus transfers each block answered, kept by the
+// primitives from the timeout flag they read anyway: not one port access
+// is added for it.
+// A cycle here is one selection or data write and the cycles after it up to
+// the next timeout check: the flag tells no finer than that. It is counted
+// for the block of the bus address last selected.
+struct BlockTally {
+  std::uint64_t cycles = 0;
+  std::uint64_t unanswered = 0; // the timeout flag was set at its check
+};
 
 // A port nobody answers on: reads 0xFF, writes go nowhere, no system call.
 // What a failed bus, or one inherited across fork, reaches instead.
@@ -75,7 +99,7 @@ struct Bus {
   // the parent's, and nothing here touches it again.
   bool inherited = false;
 
-  // The account of the bus transfers each block answered (bus_account.h).
+  // The account of the bus transfers each block answered (BlockTally).
   std::array<BlockTally, map::kBlockCount> tallies{};
   std::uint64_t unanswered_all = 0;
   std::uint32_t selected_block = 0;
@@ -127,6 +151,104 @@ private:
   std::lock_guard<std::mutex> hold_;
   bool ready_;
 };
+
+// The bus account of the default bus, since the last reset (the start-up);
+// a block past the last reads empty.
+BlockTally block_tally(std::uint32_t block);
+// Unanswered cycles of all blocks together.
+std::uint64_t unanswered_total();
+void reset_bus_account();
+
+// Puts `backend` and its run control in place of whatever the port was
+// for as long as this object lives, then puts the ones before back.
+// `started`: the port counts as started until a start-up is tried on it.
+class ScopedBackend {
+public:
+  explicit ScopedBackend(PortBackend &backend, RunControl &run = no_run_control(),
+                         bool started = true);
+  ~ScopedBackend();
+  ScopedBackend(const ScopedBackend &) = delete;
+  ScopedBackend &operator=(const ScopedBackend &) = delete;
+
+private:
+  PortBackend *previous_;
+  RunControl *previous_run_;
+};
+
+// The backend the next port access reaches: the one put in place with
+// ScopedBackend, otherwise the one start-up chose (raw before that); behind
+// the trace of VORN_TRACE when one is written. port_run() is its run control.
+PortBackend &port_backend();
+RunControl &port_run();
+
+// The event points, notes and end of the run control in use, for the front end.
+std::string port_event(std::string_view kind, std::string seen);
+void port_note(std::string_view text);
+RunEnd end_port_run();
+// The last vornMotInit() was refused because VORN_TRACE names a file that
+// cannot be written (vornPortProblem() says why), not for the port.
+bool port_trace_refused();
+// The last shut-down's stop of the rate generators was not answered.
+bool stop_missed();
+
+// Records the backend start-up chose (unless it is the one put in place)
+// and whether it granted the port at `base`.
+void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
+
+// The backend and run control put in place or chosen, under any trace.
+PortBackend &backend_in_use();
+RunControl &run_in_use();
+
+// The port of `bus` as a primitive, or a place that sets the direction and
+// reads the EPP data register itself, sees it, by register: how far vorn_base_addr (read
+// afresh for every view) lies from the granted port is worked out once,
+// each access is then one compare and one indirect call. A register that
+// falls outside the granted port's five reads 0xFF and takes no write, as
+// on a floating bus. Port numbers are 16-bit.
+class PortView {
+public:
+  explicit PortView(Bus &bus)
+      : port_(*bus.active), shift_(static_cast<std::uint16_t>(vorn_base_addr - bus.base())) {}
+  std::uint8_t in(Reg reg) const {
+    const unsigned at = reached(reg);
+    return at < kRegCount ? port_.read(static_cast<Reg>(at)) : 0xFF;
+  }
+  void out(Reg reg, std::uint8_t value) const {
+    const unsigned at = reached(reg);
+    if (at < kRegCount)
+      port_.write(static_cast<Reg>(at), value);
+  }
+  // `count` reads of the EPP data register, in one transfer when it is the
+  // granted port's.
+  void in_many(std::uint8_t *bytes, std::size_t count) const {
+    if (reached(Reg::epp_data) == static_cast<unsigned>(Reg::epp_data)) {
+      port_.read_epp_data(bytes, count);
+      return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+      bytes[i] = in(Reg::epp_data);
+  }
+
+private:
+  unsigned reached(Reg reg) const {
+    return static_cast<std::uint16_t>(static_cast<unsigned>(reg) + shift_);
+  }
+
+  PortBackend &port_;
+  std::uint16_t shift_;
+};
+
+inline std::uint8_t port_in(Bus &bus, Reg reg) { return PortView(bus).in(reg); }
+inline void port_out(Bus &bus, Reg reg, std::uint8_t value) { PortView(bus).out(reg, value); }
+inline void port_in_many(Bus &bus, std::uint8_t *bytes, std::size_t count) {
+  PortView(bus).in_many(bytes, count);
+}
+// On the default bus.
+inline std::uint8_t port_in(Reg reg) { return port_in(default_bus(), reg); }
+inline void port_out(Reg reg, std::uint8_t value) { port_out(default_bus(), reg, value); }
+inline void port_in_many(std::uint8_t *bytes, std::size_t count) {
+  port_in_many(default_bus(), bytes, count);
+}
 
 } // namespace vorn
 

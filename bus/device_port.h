@@ -4,7 +4,7 @@
 #ifndef VORN_DEVICE_PORT_H
 #define VORN_DEVICE_PORT_H
 
-#include "port_io.h"
+#include "port_backend.h"
 
 #include <string>
 

@@ -6,8 +6,6 @@
 #include "board_map.h"
 #include "bus.h"
 #include "kernel_ports.h"
-#include "port_access.h"
-#include "port_io.h"
 #include "run_note.h"
 #include "tracing_port.h"
 #include "vorn.h"
@@ -60,9 +58,9 @@ int way_of(const char *name) {
 
 extern "C" {
 
-void vornControlWrite(uint8_t value) { vorn::port_out(vorn::map::kPortControl, value); }
+void vornControlWrite(uint8_t value) { vorn::port_out(vorn::Reg::control, value); }
 
-uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::map::kPortEppData); }
+uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::Reg::epp_data); }
 
 // A port put in place is asked for no kernel port: it is not the PC's.
 int vornPortWay(vorn_port_way *way) {

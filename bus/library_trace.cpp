@@ -1,7 +1,6 @@
 #include "library_trace.h"
 
 #include "bus.h"
-#include "port_io.h"
 #include "trace_time.h"
 #include "tracing_port.h"
 

@@ -1,6 +1,5 @@
 // What every port and run control does unless it says otherwise.
 #include "port_backend.h"
-#include "run_control.h"
 
 namespace vorn {
 
@@ -12,16 +11,6 @@ void PortBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
 }
 
 void PortBackend::release() {}
-
-// Port numbers are 16 bits wide, so the offset is taken modulo 2^16, as
-// the primitives compute the port number from vorn_base_addr.
-bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
-  const auto offset = static_cast<std::uint16_t>(port - base);
-  if (offset >= kRegCount)
-    return false;
-  reg = static_cast<Reg>(offset);
-  return true;
-}
 
 RunControl::~RunControl() = default;
 

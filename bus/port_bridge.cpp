@@ -2,7 +2,8 @@
 
 namespace vorn {
 
-PortBridge::PortBridge(PortBackend &port, RunControl &run) : port_(port), run_(run) {
+PortBridge::PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace)
+    : port_(port), run_(run) {
   ops_.context = this;
   ops_.name = [](void *c) { return of(c).port_.name(); };
   ops_.open = [](void *c, std::uint32_t base) { return of(c).port_.open(base); };
@@ -28,7 +29,7 @@ PortBridge::PortBridge(PortBackend &port, RunControl &run) : port_(port), run_(r
     *message = bridge.end_.message.c_str();
     return static_cast<vorn_run_end>(bridge.end_.kind);
   };
-  slot_ = vorn_port_install(&ops_);
+  slot_ = trace != nullptr ? vorn_port_install_traced(&ops_, trace) : vorn_port_install(&ops_);
 }
 
 PortBridge::~PortBridge() { vorn_port_uninstall(static_cast<vorn_port_slot *>(slot_)); }

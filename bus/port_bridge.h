@@ -6,7 +6,6 @@
 #define VORN_PORT_BRIDGE_H
 
 #include "port_backend.h"
-#include "run_control.h"
 #include "trace_time.h"
 #include "vorn_port.h"
 
@@ -16,7 +15,8 @@ namespace vorn {
 
 class PortBridge {
 public:
-  PortBridge(PortBackend &port, RunControl &run);
+  // Behind `trace` (vorn_port.h) when one is given.
+  PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace = nullptr);
   ~PortBridge();
   PortBridge(const PortBridge &) = delete;
   PortBridge &operator=(const PortBridge &) = delete;

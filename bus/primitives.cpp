@@ -3,8 +3,6 @@
 // caller's unit.
 #include "board_map.h"
 #include "bus.h"
-#include "bus_account.h"
-#include "port_access.h"
 #include "vorn.h"
 
 using namespace vorn::map;
@@ -12,6 +10,7 @@ using namespace vorn::map;
 namespace {
 
 using vorn::default_bus;
+using vorn::Reg;
 
 // One primitive's view of the default bus: its port and its account.
 struct Bus {
@@ -20,8 +19,8 @@ struct Bus {
   Bus() : state(default_bus()), port(state) {}
 };
 
-std::uint8_t in(const Bus &bus, std::uint16_t offset) { return bus.port.in(offset); }
-void out(const Bus &bus, std::uint16_t offset, std::uint8_t value) { bus.port.out(offset, value); }
+std::uint8_t in(const Bus &bus, Reg reg) { return bus.port.in(reg); }
+void out(const Bus &bus, Reg reg, std::uint8_t value) { bus.port.out(reg, value); }
 
 std::uint8_t low_byte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
 
@@ -43,50 +42,37 @@ void checked(Bus &bus, bool timed_out) {
 }
 
 int clear_timeout(Bus &bus) {
-  const bool timed_out = (in(bus, kPortStatus) & kStatusTimeout) != 0;
+  const bool timed_out = (in(bus, Reg::status) & kStatusTimeout) != 0;
   checked(bus, timed_out);
   if (!timed_out)
     return 0;
-  std::uint8_t r = in(bus, kPortStatus);
-  out(bus, kPortStatus, static_cast<std::uint8_t>(r | kStatusTimeout));
-  r = in(bus, kPortStatus);
+  std::uint8_t r = in(bus, Reg::status);
+  out(bus, Reg::status, static_cast<std::uint8_t>(r | kStatusTimeout));
+  r = in(bus, Reg::status);
   return (r & kStatusTimeout) == 0 ? 1 : 0;
 }
 
 void select_addr(Bus &bus, uint32_t port) {
   clear_timeout(bus);
-  out(bus, kPortControl, kCtrlForward);
-  out(bus, kPortEppAddr, low_byte(port));
+  out(bus, Reg::control, kCtrlForward);
+  out(bus, Reg::epp_addr, low_byte(port));
   selected(bus, port);
 }
 
 // Forward direction keeping every other control bit, then the address cycle.
 void select_keeping_control(Bus &bus, uint32_t port) {
-  out(bus, kPortControl, static_cast<std::uint8_t>(in(bus, kPortControl) & ~kCtrlDirection));
-  out(bus, kPortEppAddr, low_byte(port));
+  out(bus, Reg::control, static_cast<std::uint8_t>(in(bus, Reg::control) & ~kCtrlDirection));
+  out(bus, Reg::epp_addr, low_byte(port));
   selected(bus, port);
 }
 
 void write_data16(Bus &bus, uint16_t word) {
-  out(bus, kPortEppData, low_byte(word));
-  out(bus, kPortEppData, low_byte(word >> 8));
+  out(bus, Reg::epp_data, low_byte(word));
+  out(bus, Reg::epp_data, low_byte(word >> 8));
   bus.state.cycle_open = true;
 }
 
 } // namespace
-
-vorn::BlockTally vorn::block_tally(std::uint32_t block) {
-  return block < kBlockCount ? default_bus().tallies[block] : BlockTally{};
-}
-
-std::uint64_t vorn::unanswered_total() { return default_bus().unanswered_all; }
-
-void vorn::reset_bus_account() {
-  vorn::Bus &bus = default_bus();
-  bus.tallies = {};
-  bus.unanswered_all = 0;
-  bus.cycle_open = false;
-}
 
 extern "C" {
 
@@ -102,7 +88,7 @@ void SelAddr(uint32_t port) {
 
 void WriteData(uint8_t byte) {
   Bus bus;
-  out(bus, kPortEppData, byte);
+  out(bus, Reg::epp_data, byte);
   bus.state.cycle_open = true;
   clear_timeout(bus);
 }
@@ -114,24 +100,24 @@ void WriteData16(uint16_t word) {
 
 uint16_t ReadData(void) {
   Bus bus;
-  out(bus, kPortControl, kCtrlReverse);
+  out(bus, Reg::control, kCtrlReverse);
   bus.state.cycle_open = true;
-  return in(bus, kPortEppData);
+  return in(bus, Reg::epp_data);
 }
 
 uint16_t SelRead(uint32_t port) {
   Bus bus;
   clear_timeout(bus);
   select_keeping_control(bus, port);
-  out(bus, kPortControl, static_cast<std::uint8_t>(in(bus, kPortControl) | kCtrlDirection));
-  return in(bus, kPortEppData);
+  out(bus, Reg::control, static_cast<std::uint8_t>(in(bus, Reg::control) | kCtrlDirection));
+  return in(bus, Reg::epp_data);
 }
 
 // No timeout check after the byte, unlike WriteData.
 void SelWrt(uint32_t port, uint8_t byte) {
   Bus bus;
   select_addr(bus, port);
-  out(bus, kPortEppData, byte);
+  out(bus, Reg::epp_data, byte);
 }
 
 void SelWrt16(uint32_t port, uint16_t word) {
@@ -143,8 +129,8 @@ void SelWrt16(uint32_t port, uint16_t word) {
 
 void BusReset(void) {
   Bus bus;
-  out(bus, kPortControl, kCtrlReset);
-  out(bus, kPortControl, kCtrlForward);
+  out(bus, Reg::control, kCtrlReset);
+  out(bus, Reg::control, kCtrlForward);
 }
 
 } // extern "C"

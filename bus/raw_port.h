@@ -5,7 +5,7 @@
 #ifndef VORN_RAW_PORT_H
 #define VORN_RAW_PORT_H
 
-#include "port_io.h"
+#include "port_backend.h"
 
 #include <string>
 

@@ -2,7 +2,6 @@
 #include "backends.h"
 #include "board_map.h"
 #include "bus.h"
-#include "bus_account.h"
 #include "drivers.h"
 #include "kernel_ports.h"
 #include "library_trace.h"

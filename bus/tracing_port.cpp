@@ -1,5 +1,6 @@
 #include "tracing_port.h"
 
+#include "bus.h"
 #include "run_note.h"
 #include "trace_io.h"
 
@@ -44,10 +45,12 @@ std::string command_line() {
 } // namespace
 
 TracingBackend::TracingBackend(PortBackend &inner, RunControl &inner_run)
-    : inner_(inner), inner_run_(inner_run), out_(std::make_unique<trace::Output>()),
+    : inner_(&inner), inner_run_(&inner_run), out_(std::make_unique<trace::Output>()),
       clock_(&monotonic_clock), next_(first_tracer) {
   first_tracer = this;
 }
+
+TracingBackend::TracingBackend() : TracingBackend(default_bus().dead, no_run_control()) {}
 
 TracingBackend::~TracingBackend() {
   for (TracingBackend **link = &first_tracer; *link != nullptr; link = &(*link)->next_) {
@@ -91,18 +94,18 @@ void TracingBackend::trace_to(std::FILE *file) {
 
 void TracingBackend::note(std::string_view text) {
   out_->note(text);
-  inner_run_.note(text);
+  inner_run_->note(text);
 }
 
 std::string TracingBackend::event_point(std::string_view kind, std::string seen) {
-  std::string taken = inner_run_.event_point(kind, std::move(seen));
+  std::string taken = inner_run_->event_point(kind, std::move(seen));
   if (!taken.empty())
     out_->note(taken);
   return taken;
 }
 
 RunEnd TracingBackend::end_run() {
-  RunEnd end = inner_run_.end_run();
+  RunEnd end = inner_run_->end_run();
   if (!out_->close() && end.kind == RunEnd::Kind::ok)
     end = {RunEnd::Kind::trace_failed,
            "cannot write trace file " + path_ + ": " + std::strerror(out_->error())};
@@ -111,33 +114,33 @@ RunEnd TracingBackend::end_run() {
 bool TracingBackend::flush() { return out_->flush(); }
 int TracingBackend::error() const { return out_->error(); }
 
-const char *TracingBackend::name() const { return inner_.name(); }
+const char *TracingBackend::name() const { return inner_->name(); }
 int TracingBackend::open(std::uint32_t base) {
-  const int err = inner_.open(base);
+  const int err = inner_->open(base);
   if (err == 0)
     begin();
   return err;
 }
 
 std::uint8_t TracingBackend::read(Reg reg) {
-  const std::uint8_t value = inner_.read(reg);
+  const std::uint8_t value = inner_->read(reg);
   out_->access('R', static_cast<std::uint16_t>(reg), value);
   return value;
 }
 
 void TracingBackend::write(Reg reg, std::uint8_t value) {
-  inner_.write(reg, value);
+  inner_->write(reg, value);
   out_->access('W', static_cast<std::uint16_t>(reg), value);
 }
 
 void TracingBackend::read_epp_data(std::uint8_t *bytes, std::size_t count) {
-  inner_.read_epp_data(bytes, count);
+  inner_->read_epp_data(bytes, count);
   for (std::size_t i = 0; i < count; ++i)
     out_->access('R', static_cast<std::uint16_t>(Reg::epp_data), bytes[i]);
 }
 
 void TracingBackend::release() {
-  inner_.release();
+  inner_->release();
   out_->flush();
 }
 

@@ -5,7 +5,7 @@
 #define VORN_TRACING_PORT_H
 
 #include "port_backend.h"
-#include "run_control.h"
+#include "trace_time.h"
 
 #include <csignal>
 #include <cstddef>
@@ -18,7 +18,6 @@ namespace vorn {
 
 namespace trace {
 class Output;
-struct Clock;
 } // namespace trace
 
 // Flushes the trace of every TracingBackend alive, so a trace is complete
@@ -41,6 +40,8 @@ void protect_from_trace(int fd, const char *what);
 class TracingBackend final : public PortBackend, public RunControl {
 public:
   TracingBackend(PortBackend &inner, RunControl &inner_run);
+  // Around nothing yet: wrap() says what before the first access.
+  TracingBackend();
   ~TracingBackend() override;
   TracingBackend(const TracingBackend &) = delete;
   TracingBackend &operator=(const TracingBackend &) = delete;
@@ -55,6 +56,11 @@ public:
   void begin();
   // Not owned; nullptr stops the trace.
   void trace_to(std::FILE *file);
+  // The port and run control traced from now on.
+  void wrap(PortBackend &inner, RunControl &inner_run) {
+    inner_ = &inner;
+    inner_run_ = &inner_run;
+  }
   // The clock of the trace's time marks (not owned); the monotonic one
   // unless set before the trace is opened.
   void time_from(const trace::Clock *clock) { clock_ = clock; }
@@ -82,18 +88,8 @@ private:
   friend void flush_port_traces();
   friend void abandon_port_traces();
 
-  // While `*flag` is non-zero, a trace write that would wait for a slow reader
-  // gives way and keeps the rest for later, so that a stop signal reaches the
-  // shut-down first; nullptr (after the shut-down): writes wait again. The
-  // same for write_giving_way(), the front end's standard output.
-  void give_way_to_stop(const volatile std::sig_atomic_t *flag);
-  std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err);
-  // A file of the run that a trace must not overwrite (a replay recording, a
-  // rig file); `what` names it in the refusal.
-  void protect_from_trace(int fd, const char *what);
-
-  PortBackend &inner_;
-  RunControl &inner_run_;
+  PortBackend *inner_;
+  RunControl *inner_run_;
   std::unique_ptr<trace::Output> out_;
   const trace::Clock *clock_;
   TracingBackend *next_;
@@ -102,5 +98,11 @@ private:
 };
 
 } // namespace vorn
+
+// The trace of a port of another library (vorn_port.h), with its own clock.
+struct vorn_trace {
+  vorn::trace::Clock clock;
+  vorn::TracingBackend tracer;
+};
 
 #endif

@@ -11,6 +11,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -56,6 +57,25 @@ VORN_API void vorn_port_clock(struct vorn_port_slot *slot, uint64_t (*now_us)(vo
 /* Flushes every port trace libvorn writes, ahead of a signal that may end
  * the process. */
 VORN_API void vorn_port_flush_traces(void);
+
+/* A port trace of libvorn's for a port of another library, so that one
+ * list of traces is flushed, and abandoned in a forked child. Its time
+ * marks take `now_us` (nullptr: the monotonic clock). Private version
+ * VORN_PRIVATE_1.1, as are the calls below. */
+struct vorn_trace;
+VORN_API struct vorn_trace *vorn_trace_new(uint64_t (*now_us)(void *context), void *context);
+VORN_API void vorn_trace_delete(struct vorn_trace *trace);
+/* Writes the trace to `path` (".gz": compressed): 0, or -1 with errno set.
+ * `port_taken`: the port is open already, so the trace starts at once. */
+VORN_API int vorn_trace_open(struct vorn_trace *trace, const char *path, int port_taken);
+/* To `file` (not owned); nullptr stops the trace. */
+VORN_API void vorn_trace_attach(struct vorn_trace *trace, FILE *file);
+VORN_API void vorn_trace_flush(struct vorn_trace *trace);
+/* vorn_port_install() with `trace` written of every access to `ops`. */
+VORN_API struct vorn_port_slot *vorn_port_install_traced(const struct vorn_port_ops *ops,
+                                                         struct vorn_trace *trace);
+/* A file of the run that no trace may overwrite; `what` names it. */
+VORN_API void vorn_trace_protect(int fd, const char *what);
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,6 @@
 #include "board_map.h"
 #include "bus.h"
 #include "drivers.h"
-#include "port_access.h"
 #include "vorn.h"
 
 using namespace vorn::map;
@@ -65,9 +64,9 @@ void latch() {
 // the EPP data register: no timeout check between them.
 void read_all(vorn::Bus &bus, LONGBYTE *lbEnc) {
   SelAddr(kEncCount);
-  vorn::port_out(bus, kPortControl, kCtrlReverse);
+  vorn::port_out(bus, vorn::Reg::control, kCtrlReverse);
   std::uint8_t bytes[kEncoderCount * kCountBytes];
-  vorn::port_in_many(kPortEppData, bytes, sizeof bytes);
+  vorn::port_in_many(bus, bytes, sizeof bytes);
   for (int i = 0; i < kEncoders; ++i) {
     for (std::uint32_t b = 0; b < kCountBytes; ++b)
       lbEnc[i].Byte[b] = bytes[i * kCountBytes + b];

@@ -1,7 +1,6 @@
 // Rate generator driver: volts to pulse-rate counts, written per channel.
 #include "board_map.h"
 #include "bus.h"
-#include "bus_account.h"
 #include "drivers.h"
 #include "vorn.h"
 

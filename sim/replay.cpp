@@ -1,9 +1,9 @@
 // A recorded port trace as the port: reads answered, writes checked.
-#include "port_io.h"
+#include "bus.h"
 #include "run_note.h"
 #include "trace_io.h"
 #include "trace_time.h"
-#include "tracing_port.h"
+#include "vorn_port.h"
 #include "vornsim.hpp"
 
 #include <algorithm>
@@ -168,7 +168,7 @@ Replay::~Replay() {
 
 bool Replay::load(const std::string &path) {
   if (impl_->in.open(path)) {
-    protect_from_trace(impl_->in.fd(), "the replay recording");
+    vorn_trace_protect(impl_->in.fd(), "the replay recording");
     return true;
   }
   impl_->reason = impl_->in.reason();

@@ -1,6 +1,6 @@
 // Rig files: TOML read with toml++, checked key by key so that every mistake
 // names its line.
-#include "tracing_port.h"
+#include "vorn_port.h"
 #include "vornsim.hpp"
 
 #include <toml++/toml.h>
@@ -362,7 +362,7 @@ std::string file_text(const std::string &path) {
                                                         std::fclose);
   if (!file)
     unreadable(path, errno);
-  protect_from_trace(fileno(file.get()), "the rig file");
+  vorn_trace_protect(fileno(file.get()), "the rig file");
   std::string text;
   char chunk[4096];
   std::size_t n;

@@ -6,6 +6,20 @@
 
 namespace vorn::sim {
 
+namespace {
+
+// The register of `port` when the port's registers start at `base`; false
+// for a port outside them. Port numbers are 16 bits wide.
+bool decode_port(std::uint32_t port, std::uint32_t base, Reg &reg) {
+  const auto offset = static_cast<std::uint16_t>(port - base);
+  if (offset >= kRegCount)
+    return false;
+  reg = static_cast<Reg>(offset);
+  return true;
+}
+
+} // namespace
+
 Simulator::Simulator(Rig rig) : impl_(std::make_unique<SimulatorImpl>(std::move(rig))) {
   impl_->base = vorn_base_addr;
 }
@@ -23,10 +37,7 @@ void Simulator::install() {
 
 void Simulator::put_in_place() {
   installed_.reset();
-  if (tracer_)
-    installed_.emplace(*tracer_, *tracer_);
-  else
-    installed_.emplace(*this, no_run_control());
+  installed_.emplace(*this, no_run_control(), tracer_.get());
   installed_->time_from(impl_->trace_clock);
 }
 
@@ -121,13 +132,11 @@ bool Simulator::take_timeout() {
 }
 
 bool Simulator::trace_to(const std::string &path) {
-  auto tracer = std::make_unique<TracingBackend>(*this, no_run_control());
-  tracer->time_from(&impl_->trace_clock);
-  if (!tracer->trace_to(path))
-    return false;
+  decltype(tracer_) tracer(vorn_trace_new(impl_->trace_clock.now_us, impl_->trace_clock.context),
+                           vorn_trace_delete);
   // Started after the port was taken: from now on, as asked.
-  if (impl_->opened)
-    tracer->begin();
+  if (vorn_trace_open(tracer.get(), path.c_str(), impl_->opened ? 1 : 0) != 0)
+    return false;
   tracer_ = std::move(tracer);
   if (installed_)
     put_in_place();
@@ -138,9 +147,8 @@ void Simulator::trace_to(std::FILE *file) {
   if (file == nullptr) {
     tracer_.reset();
   } else {
-    tracer_ = std::make_unique<TracingBackend>(*this, no_run_control());
-    tracer_->time_from(&impl_->trace_clock);
-    tracer_->trace_to(file);
+    tracer_.reset(vorn_trace_new(impl_->trace_clock.now_us, impl_->trace_clock.context));
+    vorn_trace_attach(tracer_.get(), file);
   }
   if (installed_)
     put_in_place();
@@ -148,7 +156,7 @@ void Simulator::trace_to(std::FILE *file) {
 
 void Simulator::flush_trace() {
   if (tracer_)
-    tracer_->flush();
+    vorn_trace_flush(tracer_.get());
 }
 
 void Simulator::report(std::FILE *out) const {

@@ -57,8 +57,7 @@ void SimulatorImpl::end() {
   if (rig.interrupt_after != 0 && accesses == rig.interrupt_after) {
     // The scripted Ctrl-C: the trace is complete up to here even if the
     // signal ends the process.
-    vorn::flush_port_traces();
-    vorn_port_flush_traces(); // libvorn's own, when it is a library apart
+    vorn_port_flush_traces();
     std::raise(SIGINT);
   }
 }

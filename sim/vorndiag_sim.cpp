@@ -3,9 +3,10 @@
 // VORNSIM_REPLAY names a recorded trace to play back in place of the board
 // set (VORNSIM_RIG and VORNSIM_TRACE are then not used; VORN_TRACE records
 // the replayed run like any other).
+#include "bus.h"
 #include "library_trace.h"
-#include "port_io.h"
 #include "run_note.h"
+#include "tracing_port.h"
 #include "vorndiag.h"
 #include "vornsim.hpp"
 

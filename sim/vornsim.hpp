@@ -24,7 +24,6 @@
 #define VORNSIM_HPP
 
 #include "port_bridge.h"
-#include "tracing_port.h"
 
 #include <array>
 #include <cstdint>
@@ -191,7 +190,7 @@ public:
   bool take_timeout();
 
   // Port trace: one line "R|W <offset> <hh>" per access that comes through
-  // the library (a vorn::TracingBackend around the simulator). trace_to(path)
+  // the library (libvorn's tracer around the simulator). trace_to(path)
   // returns false with errno set when the file cannot be opened; the file is
   // closed by the simulator. trace_to(FILE*) is not owned; nullptr stops it.
   bool trace_to(const std::string &path);
@@ -211,7 +210,7 @@ private:
   void put_in_place();
 
   std::unique_ptr<SimulatorImpl> impl_;
-  std::unique_ptr<TracingBackend> tracer_;
+  std::unique_ptr<vorn_trace, void (*)(vorn_trace *)> tracer_{nullptr, vorn_trace_delete};
   std::optional<PortBridge> installed_;
 };
 

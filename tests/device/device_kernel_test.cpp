@@ -3,8 +3,8 @@
 // without EPP hardware, the kernel's fast transfers, a failing device and
 // the two meanings of ENXIO.
 #include "board_map.h"
+#include "bus.h"
 #include "fake_ppdev.h"
-#include "port_access.h"
 #include "two_paths.h"
 #include "vorn.h"
 
@@ -193,7 +193,7 @@ const Failure kFailures[] = {
      },
      "PPRSTATUS failed", ENODEV},
     {"ModeEinval", Call::ppsetmode, EINVAL, [] { SelAddr(kDigOut0); }, "PPSETMODE failed", EIO},
-    {"ControlEio", Call::ppwcontrol, EIO, [] { vorn::port_out(kPortControl, kCtrlReset); },
+    {"ControlEio", Call::ppwcontrol, EIO, [] { vorn::port_out(vorn::Reg::control, kCtrlReset); },
      "PPWCONTROL failed", EIO},
 };
 

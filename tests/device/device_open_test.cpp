@@ -1,8 +1,8 @@
 // Taking and giving back the kernel's device over the fake: the exclusive
 // claim, the refusals and their explanations, the automatic choice between
 // device and raw, and the list of the PC's ports.
+#include "bus.h"
 #include "fake_ppdev.h"
-#include "port_io.h"
 #include "port_list.h"
 #include "vorn.h"
 

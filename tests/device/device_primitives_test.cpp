@@ -3,8 +3,8 @@
 // same state, the timeout bit included, and the backend makes no ioctl
 // that changes nothing.
 #include "board_map.h"
+#include "bus.h"
 #include "loop_passes.h"
-#include "port_access.h"
 #include "stdout_to_null.h"
 #include "two_paths.h"
 #include "vorn.h"
@@ -22,7 +22,7 @@ using vorn::test::still_rig;
 using vorn::test::TwoPaths;
 using Bytes = std::vector<unsigned>;
 
-std::uint8_t status_seen() { return vorn::port_in(kPortStatus); }
+std::uint8_t status_seen() { return vorn::port_in(vorn::Reg::status); }
 
 struct PrimitiveCase {
   const char *name;
@@ -112,9 +112,9 @@ const PrimitiveCase kPrimitives[] = {
     {"BulkReadIntoEmptyBlock",
      [] {
        SelAddr(block_id_addr(2) - 1);
-       vorn::port_out(kPortControl, kCtrlReverse);
+       vorn::port_out(vorn::Reg::control, kCtrlReverse);
        std::uint8_t bytes[5];
-       vorn::port_in_many(kPortEppData, bytes, sizeof bytes);
+       vorn::port_in_many(bytes, sizeof bytes);
        Bytes got(bytes, bytes + sizeof bytes);
        got.push_back(status_seen());
        return got;
@@ -123,9 +123,9 @@ const PrimitiveCase kPrimitives[] = {
     {"BulkReadPastTheKernelBuffer",
      [] {
        SelAddr(0);
-       vorn::port_out(kPortControl, kCtrlReverse);
+       vorn::port_out(vorn::Reg::control, kCtrlReverse);
        std::vector<std::uint8_t> bytes(2101);
-       vorn::port_in_many(kPortEppData, bytes.data(), bytes.size());
+       vorn::port_in_many(bytes.data(), bytes.size());
        Bytes got(bytes.begin(), bytes.end());
        got.push_back(status_seen());
        return got;
@@ -216,14 +216,14 @@ TEST(TimeoutBit, SetByAShortTransferClearedAsOnThePort) {
     Bytes seen;
     SelAddr(0x40);
     seen.push_back(status_seen());
-    vorn::port_out(kPortControl, kCtrlReverse);
-    vorn::port_in(kPortEppData);
+    vorn::port_out(vorn::Reg::control, kCtrlReverse);
+    vorn::port_in(vorn::Reg::epp_data);
     seen.push_back(status_seen());
-    vorn::port_out(kPortStatus, 0x00);
+    vorn::port_out(vorn::Reg::status, 0x00);
     seen.push_back(status_seen());
-    vorn::port_out(kPortStatus, 0xFE);
+    vorn::port_out(vorn::Reg::status, 0xFE);
     seen.push_back(status_seen());
-    vorn::port_out(kPortStatus, kStatusTimeout);
+    vorn::port_out(vorn::Reg::status, kStatusTimeout);
     seen.push_back(status_seen());
     return seen;
   };

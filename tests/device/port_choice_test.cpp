@@ -1,8 +1,8 @@
 // The port choice over the fake kernel driver, one case per row of the table
 // in docs/port-access.md: which backend each choice takes, what it refuses
 // and why, and how the way taken is recorded and shown.
+#include "bus.h"
 #include "fake_ppdev.h"
-#include "port_io.h"
 #include "run_tool.h"
 #include "scratch_dir.h"
 #include "vorn.h"

@@ -1,8 +1,8 @@
 // How the port in use was reached, as vornPortWay() tells a front end: the
 // way by the port's name, and the kernel's port at the base, asked only for
 // the PC's own ways, with its modes.
+#include "bus.h"
 #include "fake_ppdev.h"
-#include "port_io.h"
 #include "vorn.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "key_trace.h"
 #include "keyboard.h"
 
-#include "port_io.h"
+#include "bus.h"
 
 #include <gtest/gtest.h>
 

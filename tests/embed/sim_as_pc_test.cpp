@@ -7,7 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -75,5 +83,45 @@ TEST_P(NoPortPath, IsRefusedThenAStartRuns) {
 
 INSTANTIATE_TEST_SUITE_P(Sim, NoPortPath, testing::ValuesIn(kNoPorts),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The lines of the simulator's trace of a start-up and shut-down, in a
+// process of its own (the simulator is one per process), with a child
+// forked and ended in between when `fork_child`.
+std::vector<std::string> traced_run(bool fork_child) {
+  const std::string path = testing::TempDir() + "embed_sim_fork_trace";
+  std::remove(path.c_str());
+  const pid_t run = fork();
+  if (run == 0) {
+    if (vornsim_install(nullptr) != 0 || vornsim_trace(path.c_str()) != 0 ||
+        extMotInit(nullptr) != 0)
+      _exit(2);
+    if (fork_child) {
+      const pid_t child = fork();
+      if (child == 0)
+        std::exit(0);
+      waitpid(child, nullptr, 0);
+    }
+    extMotQuit();
+    std::exit(0);
+  }
+  int status = 0;
+  EXPECT_EQ(waitpid(run, &status, 0), run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::ifstream trace(path);
+  std::vector<std::string> lines;
+  // Time marks follow the wall clock here: the accesses are what counts.
+  for (std::string line; std::getline(trace, line);)
+    if (line.rfind("# t ", 0) != 0)
+      lines.push_back(line);
+  return lines;
+}
+
+// The simulator's trace is libvorn's: what the parent buffered before the
+// fork is the parent's to write, as on the PC.
+TEST(SimForkedTrace, ChildWritesNoneOfIt) {
+  const std::vector<std::string> alone = traced_run(false);
+  ASSERT_FALSE(alone.empty());
+  EXPECT_EQ(traced_run(true), alone);
+}
 
 } // namespace

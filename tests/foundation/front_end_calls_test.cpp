@@ -1,7 +1,7 @@
 // The C calls a front end uses beyond the drivers: the two register
 // accesses, the run's events, notes and end, the refusal and stop states
 // of start-up and shut-down, and the writes that give way to a stop.
-#include "port_io.h"
+#include "bus.h"
 #include "recording_port.h"
 #include "vorn.h"
 

@@ -1,8 +1,8 @@
 // A port of another library put in place through libvorn's C calls
 // (vorn_port.h): the accesses, the bulk read, the open's refusal and the
 // run control cross them as they are, and bridges nest and give back.
+#include "bus.h"
 #include "port_bridge.h"
-#include "port_io.h"
 #include "recording_port.h"
 
 #include <gtest/gtest.h>
@@ -56,22 +56,22 @@ TEST(PortBridge, AccessesReachTheBridgedPortAndTheOneBeforeAfterIt) {
   Latch outer(0x11), inner(0x22, EBUSY);
   {
     vorn::PortBridge outer_bridge(outer, vorn::no_run_control());
-    vorn::port_write(kBase + 2, 0x24);
+    vorn::port_out(vorn::Reg::control, 0x24);
     EXPECT_EQ(outer.read(vorn::Reg::control), 0x24);
     {
       vorn::PortBridge inner_bridge(inner, vorn::no_run_control());
       EXPECT_STREQ(vorn::port_backend().name(), "latch");
       EXPECT_EQ(vorn::port_backend().open(kBase), EBUSY);
       std::uint8_t bytes[3] = {};
-      vorn::port_read_epp_data(kBase + 4, bytes, 3);
+      vorn::port_in_many(bytes, 3);
       EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 3), std::vector<std::uint8_t>(3, 0x22));
       vorn::port_backend().release();
       EXPECT_EQ(inner.releases, 1);
     }
-    EXPECT_EQ(vorn::port_read(kBase + 1), 0x11) << "the outer bridge back in place";
+    EXPECT_EQ(vorn::port_in(vorn::Reg::status), 0x11) << "the outer bridge back in place";
   }
   EXPECT_TRUE(before.accesses().empty());
-  vorn::port_write(kBase, 0x5A);
+  vorn::port_out(vorn::Reg::data, 0x5A);
   EXPECT_EQ(vorn::test::to_string(before.accesses()), "W 0 5a\n") << "the port before, back";
 }
 

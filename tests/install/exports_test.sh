@@ -10,7 +10,7 @@ build=$1
 # shellcheck source=installed_tree.sh
 source "$(dirname "$0")/installed_tree.sh" "$build"
 
-for f in include/vorn/port_io.h include/vorn/port_os.h include/vorn/vornsim.hpp \
+for f in include/vorn/bus.h include/vorn/port_os.h include/vorn/vornsim.hpp \
          "${libdir#"$prefix"/}/libvorn.a"; do
   [ ! -e "$prefix/$f" ] || fail "$f installed"
 done
@@ -37,7 +37,8 @@ check() {
 
 public=$(declared VORN_API "$prefix"/include/vorn/{vorn,extintf}.h | sed 's/$/@@VORN/')
 private=$(printf '%s@@VORN_PRIVATE\n' vorn_port_clock vorn_port_flush_traces vorn_port_install \
-  vorn_port_uninstall)
+  vorn_port_install_traced vorn_port_uninstall vorn_trace_attach vorn_trace_delete vorn_trace_flush \
+  vorn_trace_new vorn_trace_open vorn_trace_protect)
 [ "$(wc -l <<<"$public")" -gt 100 ] || fail "too few declarations read from vorn.h and extintf.h"
 check "$libdir/libvorn.so.1" "$(sort <<<"$public"$'\n'"$private")"
 

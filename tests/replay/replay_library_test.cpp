@@ -1,6 +1,6 @@
 // The replay as a library: a client's own run recorded on the simulator and
 // replayed in process, through the C++ class and the C interface.
-#include "port_io.h"
+#include "bus.h"
 #include "vorn.h"
 #include "vornsim.h"
 #include "vornsim.hpp"

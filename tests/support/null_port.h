@@ -4,7 +4,7 @@
 #define VORN_MEASURE_NULL_PORT_H
 
 #include "board_map.h"
-#include "port_io.h"
+#include "bus.h"
 
 #include <cstdint>
 #include <optional>

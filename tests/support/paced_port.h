@@ -7,7 +7,7 @@
 #ifndef VORN_TEST_PACED_PORT_H
 #define VORN_TEST_PACED_PORT_H
 
-#include "port_io.h"
+#include "bus.h"
 #include "vornsim.hpp"
 
 namespace vorn::test {

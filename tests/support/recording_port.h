@@ -5,7 +5,7 @@
 #define VORN_TEST_RECORDING_PORT_H
 
 #include "board_map.h"
-#include "port_io.h"
+#include "bus.h"
 #include "trace_io.h"
 #include "vorn.h"
 

@@ -1,5 +1,5 @@
 // The C calls that put a port of another library in place (vorn_port.h).
-#include "port_io.h"
+#include "bus.h"
 #include "trace_time.h"
 #include "tracing_port.h"
 #include "vorn_port.h"
@@ -16,9 +16,11 @@ namespace {
 // type is part of the library's interface.
 class CPort final : public vorn::PortBackend, public vorn::RunControl {
 public:
-  // Waits for a start-up, as the PC's port does.
-  explicit CPort(const vorn_port_ops &ops)
-      : ops_(ops), in_place_(*this, *this, false), clock_before_(vorn::trace::port_clock()) {
+  // Waits for a start-up, as the PC's port does. Behind `tracer` when one
+  // is given.
+  CPort(const vorn_port_ops &ops, vorn::TracingBackend *tracer)
+      : ops_(ops), in_place_(traced(tracer), traced_run(tracer), false),
+        clock_before_(vorn::trace::port_clock()) {
     vorn::trace::port_clock() = {};
   }
   ~CPort() override { vorn::trace::port_clock() = clock_before_; }
@@ -49,6 +51,16 @@ public:
   }
 
 private:
+  vorn::PortBackend &traced(vorn::TracingBackend *tracer) {
+    if (tracer == nullptr)
+      return *this;
+    tracer->wrap(*this, *this);
+    return *tracer;
+  }
+  vorn::RunControl &traced_run(vorn::TracingBackend *tracer) {
+    return tracer != nullptr ? static_cast<vorn::RunControl &>(*tracer) : *this;
+  }
+
   const vorn_port_ops &ops_;
   vorn::ScopedBackend in_place_;
   vorn::trace::Clock clock_before_; // of the port this one is put in place of
@@ -59,7 +71,11 @@ private:
 extern "C" {
 
 vorn_port_slot *vorn_port_install(const vorn_port_ops *ops) {
-  return reinterpret_cast<vorn_port_slot *>(new CPort(*ops));
+  return reinterpret_cast<vorn_port_slot *>(new CPort(*ops, nullptr));
+}
+
+vorn_port_slot *vorn_port_install_traced(const vorn_port_ops *ops, vorn_trace *trace) {
+  return reinterpret_cast<vorn_port_slot *>(new CPort(*ops, &trace->tracer));
 }
 
 void vorn_port_uninstall(vorn_port_slot *slot) { delete reinterpret_cast<CPort *>(slot); }
@@ -71,5 +87,30 @@ void vorn_port_clock(vorn_port_slot *, uint64_t (*now_us)(void *), void *context
 }
 
 void vorn_port_flush_traces(void) { vorn::flush_port_traces(); }
+
+vorn_trace *vorn_trace_new(uint64_t (*now_us)(void *), void *context) {
+  auto *trace = new vorn_trace;
+  if (now_us != nullptr) {
+    trace->clock = {now_us, context};
+    trace->tracer.time_from(&trace->clock);
+  }
+  return trace;
+}
+
+void vorn_trace_delete(vorn_trace *trace) { delete trace; }
+
+int vorn_trace_open(vorn_trace *trace, const char *path, int port_taken) {
+  if (!trace->tracer.trace_to(path))
+    return -1; // errno from the file's open
+  if (port_taken != 0)
+    trace->tracer.begin();
+  return 0;
+}
+
+void vorn_trace_attach(vorn_trace *trace, FILE *file) { trace->tracer.trace_to(file); }
+
+void vorn_trace_flush(vorn_trace *trace) { trace->tracer.flush(); }
+
+void vorn_trace_protect(int fd, const char *what) { vorn::protect_from_trace(fd, what); }
 
 } // extern "C"
