@@ -235,8 +235,8 @@ private:
         if (block == nullptr || after == nullptr)
           fail(stop.source(), "a board stop needs 'block' and 'after'");
         BoardStop &added = rig.board_stops.emplace_back(
-            static_cast<int>(integer(*block, "block", 0, kBlocks - 1)),
-            static_cast<std::uint64_t>(integer(*after, "after", 0, INT64_MAX - 1)));
+            BoardStop{static_cast<int>(integer(*block, "block", 0, kBlocks - 1)),
+                      static_cast<std::uint64_t>(integer(*after, "after", 0, INT64_MAX - 1))});
         if (const toml::node *until = stop.get("until"))
           added.until = static_cast<std::uint64_t>(
               integer(*until, "until", static_cast<std::int64_t>(added.after) + 1, INT64_MAX));
