@@ -32,7 +32,9 @@ own=$(nm --defined-only "$tool" | awk '$2 ~ /^[Tt]$/ {print $3}' | sort -u)
 [ -n "$own" ] || fail "vorndiag has no symbol table to look at"
 copied=$(comm -12 <(echo "$functions") <(echo "$own"))
 [ -z "$copied" ] || fail "vorndiag carries libvorn's own code: $(echo $copied)"
-seam=$(nm -C --defined-only "$tool" | grep ' vorn::' || true)
+# The board map's inline helpers are the one header of bus/ the front end
+# is given; an unoptimised build keeps them out of line.
+seam=$(nm -C --defined-only "$tool" | grep ' vorn::' | grep -v ' vorn::map::' || true)
 [ -z "$seam" ] || fail "vorndiag carries the library's internals: $(head -3 <<<"$seam")"
 
 # And it runs on it, with no environment, as under sudo.
