@@ -301,6 +301,7 @@ void check_before_parsing(std::string_view text, std::string_view name) {
   unsigned parts = 0;      // in the current run
   bool after_part = false; // a part ended; a dot continues the run
   bool after_dot = false;
+  char before = '\n'; // the last byte that is no blank
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
     if (c == '#') {
@@ -316,16 +317,22 @@ void check_before_parsing(std::string_view text, std::string_view name) {
     if (c == '.' && after_part) {
       after_part = false;
       after_dot = true;
+      before = c;
       ++i;
       continue;
     }
-    const bool part = c == '"' || c == '\'' || bare_key_char(c);
+    // A quote begins a string only where TOML has one: elsewhere (4.08'x)
+    // toml++ reads on into what follows, and so must this look.
+    const bool quote =
+        (c == '"' || c == '\'') && before != '\0' && std::strchr("\n=[,{.", before) != nullptr;
+    const bool part = quote || bare_key_char(c);
+    before = c;
     if (part) {
       parts = after_dot ? parts + 1 : 1;
       if (parts > kKeyPartsMax)
         throw RigError(std::string(name), line,
                        "a key of more than " + std::to_string(kKeyPartsMax) + " dotted parts");
-      if (c == '"' || c == '\'')
+      if (quote)
         i = skip_string(text, i, line);
       else
         while (i < text.size() && bare_key_char(text[i]))

@@ -192,6 +192,9 @@ TEST(RigFile, KeyDepthIsBoundedWithItsLine) {
     unsigned line; // of the depth error; 0: some other error or none
   };
   const std::string deep = dotted(50000);
+  std::string plain_dots = "a";
+  for (int i = 0; i < 100; ++i)
+    plain_dots += ".a";
   const Case cases[] = {
       {"# first\n" + deep + " = 1\n", 2},
       {"clock = \"wall\"\n\n[" + deep + "]\n", 3},
@@ -199,7 +202,9 @@ TEST(RigFile, KeyDepthIsBoundedWithItsLine) {
       {"[encoders]\nvelocity = [1, 2, 3, 4]\nx = { " + dotted(40) + " = 1 }\n", 3},
       {"\"\"\"\n\n\"\"\"\n" + dotted(33) + " = 1\n", 4}, // a string's line ends counted
       {dotted(32) + " = 1\n", 0},
-      {"x = \"" + dotted(100) + "\" # " + dotted(100) + "\n", 0},
+      {"x = \"" + plain_dots + "\" # " + dotted(100) + "\n", 0},
+      // a quote that starts no string (4.08'...) hides nothing from the look
+      {"flip_probability = 4.08'after\xd1\x8f's].001\n", 0},
       {"x = '" + dotted(100) + "'\ny = 1.5\n", 0},
       {"x = \"\xc3\xa9\" # \xc3\xa9\n", 0},
   };
