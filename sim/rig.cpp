@@ -294,9 +294,14 @@ std::size_t skip_string(std::string_view text, std::size_t i, unsigned &line) {
 
 // Every run of key parts joined by dots, outside strings and comments, is
 // at most kKeyPartsMax parts long; a value (1.5, a date) has fewer dots.
-// And no byte there is outside ASCII, as TOML has it: toml++'s look at such
-// a character for white space reaches code it holds unreachable.
 void check_before_parsing(std::string_view text, std::string_view name) {
+  // toml++ reaches code it holds unreachable on some characters outside
+  // ASCII (white space, escapes), in strings too: a rig is ASCII throughout.
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80)
+      throw RigError(std::string(name),
+                     1 + static_cast<unsigned>(std::count(text.begin(), text.begin() + i, '\n')),
+                     "a byte outside ASCII: a rig file is ASCII throughout");
   unsigned line = 1;
   unsigned parts = 0;      // in the current run
   bool after_part = false; // a part ended; a dot continues the run
@@ -312,8 +317,6 @@ void check_before_parsing(std::string_view text, std::string_view name) {
       ++i;
       continue;
     }
-    if (static_cast<unsigned char>(c) >= 0x80)
-      throw RigError(std::string(name), line, "a byte outside ASCII outside a string or comment");
     if (c == '.' && after_part) {
       after_part = false;
       after_dot = true;
