@@ -298,8 +298,8 @@ int open_port(std::uint32_t base, const char *choice_text) {
 // dead port, to the port that failed.
 void release_port() {
   Bus &bus = default_bus();
-  (bus.outermost != nullptr ? *bus.outermost : backend_in_use()).release();
-  use_backend(&backend_in_use(), false, 0);
+  (bus.outermost != nullptr ? *bus.outermost : backend_in_use(bus)).release();
+  use_backend(&backend_in_use(bus), false, 0);
 }
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 #include "bus.h"
 
 #include "backends.h"
+#include "library_trace.h"
 #include "tracing_port.h"
 #include "vorn.h"
 
@@ -8,25 +9,25 @@
 
 namespace vorn {
 
-namespace {
+std::atomic<Bus *> made_default_bus{nullptr};
 
-Bus *the_bus = nullptr;
+namespace {
 
 // A fork while another thread is in a call would leave the child a lock
 // that nobody releases; the fork waits for the call instead.
-void before_fork() { the_bus->lock.lock(); }
-void after_fork_in_parent() { the_bus->lock.unlock(); }
+void before_fork() { made_default_bus.load()->lock.lock(); }
+void after_fork_in_parent() { made_default_bus.load()->lock.unlock(); }
 
 // The child shares the parent's descriptors and claim: it lets go of
 // nothing, writes nothing the parent buffered, and its calls are refused.
 void after_fork_in_child() {
-  Bus &bus = *the_bus;
+  Bus &bus = *made_default_bus.load();
   bus.lock.unlock();
   if (bus.started || bus.granted || bus.chosen_ready) {
     bus.inherited = true;
     bus.refresh();
   }
-  abandon_port_traces();
+  abandon_port_traces(bus);
 }
 
 // Static storage from the library's load on, so that it is destroyed after
@@ -34,10 +35,12 @@ void after_fork_in_child() {
 // a port still held is given back as the host's exit leaves it.
 struct GiveBackAtExit {
   ~GiveBackAtExit() {
-    if (the_bus == nullptr || the_bus->inherited)
+    Bus *const bus = made_default_bus.load();
+    if (bus == nullptr || bus->inherited)
       return;
-    the_bus->raw.release();
-    the_bus->device.release();
+    bus->library_trace.reset(); // written out
+    bus->raw.release();
+    bus->device.release();
   }
 } give_back_at_exit;
 
@@ -49,17 +52,19 @@ int DeadPort::open(std::uint32_t) { return ENODEV; }
 std::uint8_t DeadPort::read(Reg) { return 0xFF; }
 void DeadPort::write(Reg, std::uint8_t) {}
 
-std::atomic<Bus *> made_default_bus{nullptr};
+Bus::Bus() : device(*this), os(&real_os_calls()) {}
+
+Bus::~Bus() = default;
 
 // Never destroyed: it outlives every object whose destructor at exit still
 // puts a port back.
 Bus &make_default_bus() {
   static Bus *const bus = [] {
-    the_bus = new Bus;
-    the_bus->refresh();
+    auto *made = new Bus;
+    made->refresh();
+    made_default_bus.store(made, std::memory_order_release);
     pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
-    made_default_bus.store(the_bus, std::memory_order_release);
-    return the_bus;
+    return made;
   }();
   return *bus;
 }
@@ -141,23 +146,21 @@ ScopedBackend::~ScopedBackend() {
   bus.refresh();
 }
 
-PortBackend &backend_in_use() {
-  const Bus &bus = default_bus();
+PortBackend &backend_in_use(Bus &bus) {
   if (bus.installed != nullptr)
     return *bus.installed;
-  return bus.chosen != nullptr ? *bus.chosen : default_bus().raw;
+  return bus.chosen != nullptr ? *bus.chosen : bus.raw;
 }
 
-RunControl &run_in_use() {
-  const Bus &bus = default_bus();
+RunControl &run_in_use(Bus &bus) {
   return bus.installed != nullptr ? *bus.installed_run : no_run_control();
 }
 
 PortBackend &port_backend() { return *default_bus().active; }
 
 RunControl &port_run() {
-  const Bus &bus = default_bus();
-  return bus.outermost_run != nullptr ? *bus.outermost_run : run_in_use();
+  Bus &bus = default_bus();
+  return bus.outermost_run != nullptr ? *bus.outermost_run : run_in_use(bus);
 }
 
 std::string port_event(std::string_view kind, std::string seen) {

@@ -20,7 +20,10 @@
 
 #include "board_map.h"
 #include "device_port.h"
+#include "port_os.h"
 #include "raw_port.h"
+#include "trace_io.h"
+#include "trace_time.h"
 #include "vorn.h"
 
 #include <array>
@@ -29,11 +32,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 namespace vorn {
+
+class TracingBackend;
+struct LibraryTrace;
 
 // The account of the bus transfers each block answered, kept by the
 // primitives from the timeout flag they read anyway: not one port access
@@ -57,7 +64,8 @@ public:
 };
 
 struct Bus {
-  Bus() : device(*this) {}
+  Bus();
+  ~Bus();
   Bus(const Bus &) = delete;
   Bus &operator=(const Bus &) = delete;
 
@@ -112,6 +120,26 @@ struct Bus {
   // Where the rate reports go; null: nowhere. Atomic: a controller may
   // redirect them from another thread than its servo loop's.
   std::atomic<std::FILE *> report{stdout};
+
+  // The operating-system calls of the device backend, the port lock and
+  // the port list: the real ones unless a test put others in place.
+  const OsCalls *os;
+
+  // Every tracer alive, a list through the tracers themselves: flushed
+  // ahead of a signal, abandoned in a forked child.
+  TracingBackend *tracers = nullptr;
+  // VORN_TRACE's, from the first start-up that opened it on.
+  std::unique_ptr<LibraryTrace> library_trace;
+  // The time of a port put in place from another library (vorn_port_clock),
+  // for the time marks; none: the monotonic clock.
+  trace::Clock port_clock;
+  // What the traces and the front end's standard output give way to, and
+  // the run's files a trace must not overwrite.
+  trace::WriteRules write_rules;
+
+  // What vornRunEvent() and vornRunEnd() hand out, until their next call.
+  std::string event_taken;
+  std::string end_message;
 
   // One entry point's bus cycles at a time.
   std::mutex lock;
@@ -196,8 +224,8 @@ bool stop_missed();
 void use_backend(PortBackend *backend, bool granted, std::uint32_t base);
 
 // The backend and run control put in place or chosen, under any trace.
-PortBackend &backend_in_use();
-RunControl &run_in_use();
+PortBackend &backend_in_use(Bus &bus);
+RunControl &run_in_use(Bus &bus);
 
 // The port of `bus` as a primitive, or a place that sets the direction and
 // reads the EPP data register itself, sees it, by register: how far vorn_base_addr (read

@@ -78,7 +78,7 @@ int DevicePort::open(std::uint32_t) {
   last_status_ = -1;
   unsigned int modes = 0;
   unsigned char idle = kCtrlForward;
-  const OsCalls &os = os_calls();
+  const OsCalls &os = *bus_.os;
   if (os.ioctl(fd_, PPGETMODES, &modes) != 0 || os.ioctl(fd_, PPWCONTROL, &idle) != 0) {
     const int err = errno;
     release();
@@ -98,18 +98,17 @@ int DevicePort::open(std::uint32_t) {
 void DevicePort::take_port_modes(unsigned int modes) {
   fast_ = false;
   if ((modes & PARPORT_MODE_EPP) == 0) {
-    static bool told = false;
-    if (!told)
+    if (!told_no_epp_)
       std::fprintf(stderr,
                    "%s: the kernel found no EPP hardware on this port and emulates every bus "
                    "cycle in software, slowly: set the port to EPP or ECP+EPP in the firmware "
                    "setup\n",
                    path_.c_str());
-    told = true;
+    told_no_epp_ = true;
     return;
   }
   int flags = PP_FASTREAD;
-  fast_ = fast_reads_wanted() && os_calls().ioctl(fd_, PPSETFLAGS, &flags) == 0;
+  fast_ = fast_reads_wanted() && bus_.os->ioctl(fd_, PPSETFLAGS, &flags) == 0;
 }
 
 // ppdev negotiates back to compatibility mode at close when the port is in
@@ -119,7 +118,7 @@ void DevicePort::take_port_modes(unsigned int modes) {
 void DevicePort::release() {
   if (fd_ < 0)
     return;
-  const OsCalls &os = os_calls();
+  const OsCalls &os = *bus_.os;
   if (mode_ != IEEE1284_MODE_COMPAT) {
     int compat = IEEE1284_MODE_COMPAT;
     os.ioctl(fd_, PPSETMODE, &compat);
@@ -139,7 +138,7 @@ void DevicePort::fail(const char *what, int err) {
 }
 
 void DevicePort::io(unsigned long request, void *arg, const char *what) {
-  if (!broken_ && os_calls().ioctl(fd_, request, arg) != 0)
+  if (!broken_ && bus_.os->ioctl(fd_, request, arg) != 0)
     fail(what, errno);
 }
 
@@ -186,7 +185,7 @@ void DevicePort::epp_write(int mode, std::uint8_t value) {
   apply_direction();
   if (broken_)
     return;
-  const ssize_t n = os_calls().write(fd_, &value, 1);
+  const ssize_t n = bus_.os->write(fd_, &value, 1);
   if (n < 0 && errno != EAGAIN)
     fail("write()", errno);
   settled_ = n == 1;
@@ -202,7 +201,7 @@ std::size_t DevicePort::read_piece(std::uint8_t *bytes, std::size_t count, bool 
     std::fill(bytes, bytes + count, std::uint8_t{0xFF});
     return count;
   }
-  const ssize_t n = os_calls().read(fd_, bytes, count);
+  const ssize_t n = bus_.os->read(fd_, bytes, count);
   if (n >= 0)
     return static_cast<std::size_t>(n);
   if (errno == EAGAIN)

@@ -66,7 +66,8 @@ private:
   // The status lines as last read; whether they can have changed since.
   int last_status_ = -1;
   bool settled_ = false;
-  bool broken_ = false; // failed since the open
+  bool broken_ = false;      // failed since the open
+  bool told_no_epp_ = false; // once a process: the port is the same
 };
 
 // Opens and claims the kernel's device for `path` exclusively (also what

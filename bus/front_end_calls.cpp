@@ -23,10 +23,6 @@ template <std::size_t N> void copy_field(const std::string &text, char (&field)[
   std::snprintf(field, N, "%s", text.c_str());
 }
 
-// What vornRunEvent() and vornRunEnd() hand out, until their next call.
-std::string event_taken;
-std::string end_message;
-
 // "key line <word>": a line read without its line end; "key part <word>":
 // bytes without one (the input's last, or a line too long for one read).
 constexpr std::string_view kKeyLine = " line ";
@@ -67,7 +63,7 @@ int vornPortWay(vorn_port_way *way) {
   const vorn::Bus &bus = vorn::default_bus();
   if (!bus.ready())
     return -1;
-  const char *name = vorn::backend_in_use().name();
+  const char *name = vorn::backend_in_use(vorn::default_bus()).name();
   *way = vorn_port_way{};
   way->way = way_of(name);
   copy_field(name, way->name);
@@ -92,6 +88,7 @@ int vornStopMissed(void) { return vorn::default_bus().stop_missed ? 1 : 0; }
 
 int vornRunEvent(int kind, const char *cause, const char **taken) {
   const char *word = event_kind(kind);
+  std::string &event_taken = vorn::default_bus().event_taken;
   event_taken.clear();
   if (taken != nullptr)
     *taken = event_taken.c_str();
@@ -123,6 +120,7 @@ void vornRunNote(const char *text) { vorn::port_note(text != nullptr ? text : ""
 
 enum vorn_run_end vornRunEnd(const char **message) {
   vorn::RunEnd end = vorn::end_port_run();
+  std::string &end_message = vorn::default_bus().end_message;
   end_message = std::move(end.message);
   if (message != nullptr)
     *message = end_message.c_str();

@@ -10,47 +10,25 @@
 
 namespace vorn {
 
-namespace {
-
-// Whichever port and run control are in use at the time of each call: a
-// simulator or replay put in place after start-up is traced as well.
-class InUse final : public PortBackend, public RunControl {
-public:
-  const char *name() const override { return backend_in_use().name(); }
-  int open(std::uint32_t base) override { return backend_in_use().open(base); }
-  std::uint8_t read(Reg reg) override { return backend_in_use().read(reg); }
-  void write(Reg reg, std::uint8_t value) override { backend_in_use().write(reg, value); }
-  void read_epp_data(std::uint8_t *bytes, std::size_t count) override {
-    backend_in_use().read_epp_data(bytes, count);
-  }
-  void release() override { backend_in_use().release(); }
-  std::string event_point(std::string_view kind, std::string seen) override {
-    return run_in_use().event_point(kind, std::move(seen));
-  }
-  void note(std::string_view text) override { run_in_use().note(text); }
-  RunEnd end_run() override { return run_in_use().end_run(); }
-};
-
-struct LibraryTrace {
-  InUse in_use;
-  TracingBackend tracer{in_use, in_use};
-  bool started = false;
-  std::string path;
-  ~LibraryTrace() {
-    Bus &bus = default_bus();
-    bus.outermost = nullptr;
-    bus.outermost_run = nullptr;
-    bus.refresh();
-  }
-};
-
-// Static storage: exit() from anywhere writes out the rest of the trace.
-LibraryTrace &library_trace() {
-  static LibraryTrace trace;
-  return trace;
+const char *InUse::name() const { return backend_in_use(bus_).name(); }
+int InUse::open(std::uint32_t base) { return backend_in_use(bus_).open(base); }
+std::uint8_t InUse::read(Reg reg) { return backend_in_use(bus_).read(reg); }
+void InUse::write(Reg reg, std::uint8_t value) { backend_in_use(bus_).write(reg, value); }
+void InUse::read_epp_data(std::uint8_t *bytes, std::size_t count) {
+  backend_in_use(bus_).read_epp_data(bytes, count);
 }
+void InUse::release() { backend_in_use(bus_).release(); }
+std::string InUse::event_point(std::string_view kind, std::string seen) {
+  return run_in_use(bus_).event_point(kind, std::move(seen));
+}
+void InUse::note(std::string_view text) { run_in_use(bus_).note(text); }
+RunEnd InUse::end_run() { return run_in_use(bus_).end_run(); }
 
-} // namespace
+LibraryTrace::~LibraryTrace() {
+  bus.outermost = nullptr;
+  bus.outermost_run = nullptr;
+  bus.refresh();
+}
 
 std::string trace_refusal(const std::string &path, const std::string &clash, int err) {
   std::string line = "cannot write trace file " + path + ": ";
@@ -66,38 +44,37 @@ std::string trace_refusal(const std::string &path, const std::string &clash, int
 }
 
 int library_trace_failure(std::string &problem) {
-  LibraryTrace &trace = library_trace();
-  if (!trace.started || trace.tracer.flush())
+  LibraryTrace *trace = default_bus().library_trace.get();
+  if (trace == nullptr || trace->tracer.flush())
     return 0;
-  const int err = trace.tracer.error();
-  problem = "cannot write trace file " + trace.path + ": " + std::strerror(err) + "\n";
+  const int err = trace->tracer.error();
+  problem = "cannot write trace file " + trace->path + ": " + std::strerror(err) + "\n";
   return err;
 }
 
 void begin_library_trace() {
-  LibraryTrace &trace = library_trace();
-  if (trace.started)
-    trace.tracer.begin();
+  if (LibraryTrace *trace = default_bus().library_trace.get())
+    trace->tracer.begin();
 }
 
 int start_library_trace(std::string &problem) {
   const char *path = std::getenv("VORN_TRACE");
   if (path == nullptr || *path == '\0')
     return 0;
-  LibraryTrace &trace = library_trace();
-  if (trace.started)
+  Bus &bus = default_bus();
+  if (bus.library_trace != nullptr)
     return 0;
-  trace.tracer.time_from(&trace::port_clock());
-  if (!trace.tracer.trace_to(path)) {
+  auto trace = std::make_unique<LibraryTrace>(bus);
+  trace->tracer.time_from(&bus.port_clock);
+  if (!trace->tracer.trace_to(path)) {
     const int err = errno;
-    problem = trace_refusal(path, TracingBackend::last_clash(), err);
+    problem = trace_refusal(path, trace->tracer.clash(), err);
     return err;
   }
-  trace.started = true;
-  trace.path = path;
-  Bus &bus = default_bus();
-  bus.outermost = &trace.tracer;
-  bus.outermost_run = &trace.tracer;
+  trace->path = path;
+  bus.outermost = &trace->tracer;
+  bus.outermost_run = &trace->tracer;
+  bus.library_trace = std::move(trace);
   bus.refresh();
   return 0;
 }

@@ -1,6 +1,41 @@
+// libvornsim reaches libvorn through its C calls alone (vorn_port.h), and
+// waits for a start-up as the PC's port does. The tree's static programs
+// and tests are built with VORN_PORT_BRIDGE_IN_PROCESS: the port is put in
+// place directly, so that an access costs one call, and counts as started
+// at once, as the tests' ports do.
 #include "port_bridge.h"
 
+#ifdef VORN_PORT_BRIDGE_IN_PROCESS
+#include "bus.h"
+#include "tracing_port.h"
+#endif
+
 namespace vorn {
+
+#ifdef VORN_PORT_BRIDGE_IN_PROCESS
+
+namespace {
+
+ScopedBackend *put_in_place(PortBackend &port, RunControl &run, vorn_trace *trace) {
+  if (trace == nullptr)
+    return new ScopedBackend(port, run);
+  trace->tracer.wrap(port, run);
+  return new ScopedBackend(trace->tracer, trace->tracer);
+}
+
+} // namespace
+
+PortBridge::PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace)
+    : port_(port), run_(run), ops_{}, slot_(put_in_place(port, run, trace)) {}
+
+PortBridge::~PortBridge() {
+  delete static_cast<ScopedBackend *>(slot_);
+  default_bus().port_clock = {};
+}
+
+void PortBridge::time_from(const trace::Clock &clock) { default_bus().port_clock = clock; }
+
+#else
 
 PortBridge::PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace)
     : port_(port), run_(run) {
@@ -37,5 +72,7 @@ PortBridge::~PortBridge() { vorn_port_uninstall(static_cast<vorn_port_slot *>(sl
 void PortBridge::time_from(const trace::Clock &clock) {
   vorn_port_clock(static_cast<vorn_port_slot *>(slot_), clock.now_us, clock.context);
 }
+
+#endif
 
 } // namespace vorn

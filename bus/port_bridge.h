@@ -1,7 +1,7 @@
 // A port and its run control put in place for as long as this object
-// lives: from libvornsim through libvorn's C calls (vorn_port.h,
-// port_bridge.cpp), where they meet; in the tree's own static programs
-// directly (port_bridge_local.cpp), started at once as the test ports are.
+// lives: from libvornsim through libvorn's C calls (vorn_port.h), where
+// they meet; in the tree's own static programs directly, started at once
+// as the test ports are.
 #ifndef VORN_PORT_BRIDGE_H
 #define VORN_PORT_BRIDGE_H
 

@@ -1,5 +1,7 @@
 #include "port_os.h"
 
+#include "bus.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -15,12 +17,15 @@ int real_ioctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, re
 int real_stat(const char *path, struct stat *st) { return ::stat(path, st); }
 
 constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::flock, real_stat};
-const OsCalls *current = &kRealCalls;
 
 } // namespace
 
-const OsCalls &os_calls() { return *current; }
+const OsCalls &real_os_calls() { return kRealCalls; }
 
-void set_os_calls(const OsCalls *calls) { current = calls != nullptr ? calls : &kRealCalls; }
+const OsCalls &os_calls() { return *default_bus().os; }
+
+void set_os_calls(const OsCalls *calls) {
+  default_bus().os = calls != nullptr ? calls : &kRealCalls;
+}
 
 } // namespace vorn

@@ -20,7 +20,9 @@ struct OsCalls {
   int (*stat)(const char *path, struct stat *st);
 };
 
-// The calls in use: the real ones unless set_os_calls() put others in place.
+const OsCalls &real_os_calls();
+// The calls the default bus makes: the real ones unless set_os_calls() put
+// others in place.
 const OsCalls &os_calls();
 // nullptr puts the real ones back. `calls` must outlive its use.
 void set_os_calls(const OsCalls *calls);

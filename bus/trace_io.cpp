@@ -35,29 +35,20 @@ int hex_digit(char c) {
   return -1;
 }
 
-const volatile std::sig_atomic_t *give_way_flag = nullptr;
-
-struct RunFile {
-  dev_t dev;
-  ino_t ino;
-  std::string what;
-};
-std::vector<RunFile> run_files;
-
 bool same_file(const struct stat &a, const struct stat &b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Every signal is held back outside ppoll, so that a stop that comes
 // between the look at the flag and the wait still ends the wait.
-bool wait_writable(int fd) {
+bool wait_writable(int fd, const WriteRules *rules) {
   sigset_t all;
   sigset_t open;
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &open);
   bool ready = false;
   for (;;) {
-    const volatile std::sig_atomic_t *flag = give_way_flag;
+    const volatile std::sig_atomic_t *flag = rules != nullptr ? rules->give_way : nullptr;
     if (flag != nullptr && *flag != 0)
       break;
     pollfd p{fd, POLLOUT, 0};
@@ -72,7 +63,7 @@ bool wait_writable(int fd) {
 }
 
 // The file the trace would overwrite, if it is one of the run's: empty if none.
-std::string clashing_file(int fd) {
+std::string clashing_file(int fd, const WriteRules *rules) {
   struct stat trace {};
   if (::fstat(fd, &trace) != 0 || !S_ISREG(trace.st_mode))
     return {};
@@ -81,15 +72,14 @@ std::string clashing_file(int fd) {
     return "standard output";
   if (::fstat(STDERR_FILENO, &other) == 0 && same_file(trace, other))
     return "standard error";
-  for (const RunFile &f : run_files)
-    if (f.dev == trace.st_dev && f.ino == trace.st_ino)
-      return f.what;
+  if (rules != nullptr)
+    for (const RunFile &f : rules->run_files)
+      if (f.dev == trace.st_dev && f.ino == trace.st_ino)
+        return f.what;
   return {};
 }
 
 } // namespace
-
-void give_way_while(const volatile std::sig_atomic_t *flag) noexcept { give_way_flag = flag; }
 
 std::size_t unblocked_piece(int fd) noexcept {
   struct stat st {};
@@ -97,11 +87,11 @@ std::size_t unblocked_piece(int fd) noexcept {
 }
 
 std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
-                             int &err) noexcept {
+                             const WriteRules *rules, int &err) noexcept {
   err = 0;
   std::size_t written = 0;
   while (written < size) {
-    if (piece != SIZE_MAX && !wait_writable(fd))
+    if (piece != SIZE_MAX && !wait_writable(fd, rules))
       break;
     const ssize_t n = ::write(fd, data + written, std::min(size - written, piece));
     if (n < 0 && errno == EINTR)
@@ -115,7 +105,7 @@ std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::si
   return written;
 }
 
-void protect_from_trace(int fd, const char *what) {
+void WriteRules::protect(int fd, const char *what) {
   struct stat st {};
   if (::fstat(fd, &st) == 0)
     run_files.push_back({st.st_dev, st.st_ino, what});
@@ -156,7 +146,7 @@ bool Output::open(const std::string &path) {
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0)
     return false;
-  clash_ = clashing_file(fd);
+  clash_ = clashing_file(fd, rules_);
   const int flags = ::fcntl(fd, F_GETFL);
   if (!clash_.empty() || flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
     const int err = clash_.empty() ? errno : EEXIST;
@@ -309,7 +299,7 @@ void Output::emit(const char *data, std::size_t size) noexcept {
 // How much of `data` is done with: written, or dropped after a failure.
 std::size_t Output::send(const char *data, std::size_t size) noexcept {
   int err = 0;
-  const std::size_t n = write_giving_way(fd_, data, size, piece_, err);
+  const std::size_t n = write_giving_way(fd_, data, size, piece_, rules_, err);
   if (err == 0)
     return n;
   fail(err);
@@ -340,10 +330,10 @@ bool Output::close() noexcept {
     z_ = nullptr;
   }
   if (!held_.empty()) { // a stop is still giving way: the end waits for the reader
-    const volatile std::sig_atomic_t *flag = give_way_flag;
-    give_way_flag = nullptr;
+    const WriteRules *rules = rules_;
+    rules_ = nullptr;
     drain();
-    give_way_flag = flag;
+    rules_ = rules;
   }
   if (fd_ >= 0 && ::close(fd_) != 0)
     fail(errno);

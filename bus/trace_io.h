@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <vector>
 
 struct z_stream_s; // zlib's, kept out of this header
 
@@ -43,29 +45,41 @@ inline constexpr std::size_t kAccessLineMax = 12;
 // The line of `a`, line end included, as a view into `text`.
 std::string_view format_access(const Access &a, char (&text)[kAccessLineMax]) noexcept;
 
-// While `*flag` is non-zero (a stop signal has come and the boards are not
-// yet shut down), a write that would wait for a slow reader gives way: it
-// stops where it is, so that the shut-down is not held up, and the rest is
-// written later. nullptr: writes wait for their reader.
-void give_way_while(const volatile std::sig_atomic_t *flag) noexcept;
+// A file of the run besides its traces (a replay recording, a rig file).
+struct RunFile {
+  dev_t dev;
+  ino_t ino;
+  std::string what; // names it in a trace's refusal
+};
+
+// What a run's traces and its standard output keep to as they are written.
+struct WriteRules {
+  // While `*give_way` is non-zero (a stop signal has come and the boards
+  // are not yet shut down), a write that would wait for a slow reader gives
+  // way: it stops where it is, so that the shut-down is not held up, and
+  // the rest is written later. nullptr: writes wait for their reader.
+  const volatile std::sig_atomic_t *give_way = nullptr;
+  // Files a trace must not overwrite.
+  std::vector<RunFile> run_files;
+  void protect(int fd, const char *what);
+};
+
 // The largest piece one write to `fd` takes without waiting once poll(2)
 // says it is writable: all of it for a regular file, PIPE_BUF otherwise.
 std::size_t unblocked_piece(int fd) noexcept;
-// Writes `data` to `fd` in such pieces. Returns what was written: all of it,
-// or less when it gave way (err 0) or a write failed (err its errno).
+// Writes `data` to `fd` in such pieces, giving way as `rules` say (nullptr:
+// never). Returns what was written: all of it, or less when it gave way
+// (err 0) or a write failed (err its errno).
 std::size_t write_giving_way(int fd, const char *data, std::size_t size, std::size_t piece,
-                             int &err) noexcept;
-
-// A file the run reads or writes besides its trace (a replay recording, a
-// rig file), named for the refusal of a trace that is the same file.
-void protect_from_trace(int fd, const char *what);
+                             const WriteRules *rules, int &err) noexcept;
 
 // Writes a trace. Lines go through a 1 MiB buffer (an attached FILE* keeps
 // its own buffering, so that they stay in order with anything else written
 // to it). The first failure is kept as an errno; later lines are dropped.
 class Output {
 public:
-  Output() = default;
+  // Keeping to `rules` (not owned) when given.
+  explicit Output(const WriteRules *rules = nullptr) : rules_(rules) {}
   ~Output() { close(); }
   Output(const Output &) = delete;
   Output &operator=(const Output &) = delete;
@@ -74,7 +88,7 @@ public:
   // output first; false with errno set. A symbolic link is refused (ELOOP),
   // so is a FIFO with no reader (ENXIO), without waiting for one; so is
   // (EEXIST, clash() naming it) a regular file that is standard output,
-  // standard error or a file protect_from_trace() named. The file is left
+  // standard error or one of the rules' run files. The file is left
   // as it was found, nothing written to it, until begin().
   bool open(const std::string &path);
   // Empties the file open() took and writes from here on: once the run is
@@ -112,6 +126,7 @@ private:
   std::size_t send(const char *data, std::size_t size) noexcept;
   void fail(int err) noexcept;
 
+  const WriteRules *rules_;
   int fd_ = -1;
   std::size_t piece_ = 0;
   std::string held_; // what a stop left unwritten, written before the buffer

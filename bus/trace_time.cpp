@@ -15,11 +15,6 @@ std::uint64_t Clock::now() const noexcept {
   return now_us != nullptr ? now_us(context) : monotonic_us();
 }
 
-Clock &port_clock() noexcept {
-  static Clock clock;
-  return clock;
-}
-
 void TimeMarks::start(const Clock *clock) noexcept {
   clock_ = clock;
   source_ = *clock;

@@ -30,10 +30,6 @@ struct Clock {
 // CLOCK_MONOTONIC through the vDSO: no system call.
 std::uint64_t monotonic_us() noexcept;
 
-// The clock of the port put in place from another library (vorn_port_clock);
-// the monotonic one when it has none.
-Clock &port_clock() noexcept;
-
 // The longest mark line, line end included.
 inline constexpr std::size_t kMarkLineMax = 28;
 

@@ -12,11 +12,6 @@ namespace vorn {
 
 namespace {
 
-// Every tracer alive, for flush_port_traces(): a list through the tracers
-// themselves, so that a tracer destroyed at exit, after any container of
-// this library would be, still finds it.
-TracingBackend *first_tracer = nullptr;
-std::string clash_seen;
 const trace::Clock monotonic_clock;
 
 // "<program> <arguments...>", the program without its folder, every word
@@ -44,16 +39,19 @@ std::string command_line() {
 
 } // namespace
 
+// In the bus's list rather than a container of this library's, so that a
+// tracer destroyed at exit, after such a container would be, still finds it.
 TracingBackend::TracingBackend(PortBackend &inner, RunControl &inner_run)
-    : inner_(&inner), inner_run_(&inner_run), out_(std::make_unique<trace::Output>()),
-      clock_(&monotonic_clock), next_(first_tracer) {
-  first_tracer = this;
+    : inner_(&inner), inner_run_(&inner_run),
+      out_(std::make_unique<trace::Output>(&default_bus().write_rules)), clock_(&monotonic_clock),
+      next_(default_bus().tracers) {
+  default_bus().tracers = this;
 }
 
 TracingBackend::TracingBackend() : TracingBackend(default_bus().dead, no_run_control()) {}
 
 TracingBackend::~TracingBackend() {
-  for (TracingBackend **link = &first_tracer; *link != nullptr; link = &(*link)->next_) {
+  for (TracingBackend **link = &default_bus().tracers; *link != nullptr; link = &(*link)->next_) {
     if (*link == this) {
       *link = next_;
       break;
@@ -64,7 +62,6 @@ TracingBackend::~TracingBackend() {
 bool TracingBackend::trace_to(const std::string &path) {
   path_ = path;
   const bool opened = out_->open(path);
-  clash_seen = out_->clash();
   begun_ = !opened;
   return opened;
 }
@@ -81,7 +78,7 @@ void TracingBackend::begin() {
   out_->time_from(clock_);
 }
 
-const std::string &TracingBackend::last_clash() { return clash_seen; }
+const std::string &TracingBackend::clash() const { return out_->clash(); }
 
 void TracingBackend::trace_to(std::FILE *file) {
   if (file != nullptr) {
@@ -144,21 +141,24 @@ void TracingBackend::release() {
   out_->flush();
 }
 
-void give_way_to_stop(const volatile std::sig_atomic_t *flag) { trace::give_way_while(flag); }
-
-std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err) {
-  return trace::write_giving_way(fd, data, size, trace::unblocked_piece(fd), err);
+void give_way_to_stop(const volatile std::sig_atomic_t *flag) {
+  default_bus().write_rules.give_way = flag;
 }
 
-void protect_from_trace(int fd, const char *what) { trace::protect_from_trace(fd, what); }
+std::size_t write_giving_way(int fd, const char *data, std::size_t size, int &err) {
+  return trace::write_giving_way(fd, data, size, trace::unblocked_piece(fd),
+                                 &default_bus().write_rules, err);
+}
 
-void abandon_port_traces() {
-  for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)
+void protect_from_trace(int fd, const char *what) { default_bus().write_rules.protect(fd, what); }
+
+void abandon_port_traces(Bus &bus) {
+  for (TracingBackend *tracer = bus.tracers; tracer != nullptr; tracer = tracer->next_)
     tracer->out_->abandon();
 }
 
 void flush_port_traces() {
-  for (TracingBackend *tracer = first_tracer; tracer != nullptr; tracer = tracer->next_)
+  for (TracingBackend *tracer = default_bus().tracers; tracer != nullptr; tracer = tracer->next_)
     tracer->flush();
 }
 

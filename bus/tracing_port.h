@@ -20,12 +20,14 @@ namespace trace {
 class Output;
 } // namespace trace
 
+struct Bus;
+
 // Flushes the trace of every TracingBackend alive, so a trace is complete
 // up to here even if a signal is about to end the process.
 void flush_port_traces();
-// In a child after fork: every trace alive drops what its parent buffered
-// and writes nothing more, so that no line is written twice.
-void abandon_port_traces();
+// In a child after fork: every trace of `bus` drops what its parent
+// buffered and writes nothing more, so that no line is written twice.
+void abandon_port_traces(Bus &bus);
 
 // While `*flag` is non-zero, a trace write that would wait for a slow reader
 // gives way and keeps the rest for later, so that a stop signal reaches the
@@ -47,10 +49,10 @@ public:
   TracingBackend &operator=(const TracingBackend &) = delete;
 
   // A name ending in ".gz" is written gzip-compressed. false with errno
-  // set when the file cannot be opened; last_clash() names the file of the
-  // run that it is (EEXIST), for the last trace_to() of any tracer.
+  // set when the file cannot be opened; clash() then names the file of the
+  // run that it is (EEXIST).
   bool trace_to(const std::string &path);
-  static const std::string &last_clash();
+  const std::string &clash() const;
   // The port is taken: the file is emptied and the trace starts, with its
   // run note. open() does it for the port it wraps; once per trace_to().
   void begin();
@@ -86,7 +88,7 @@ public:
 
 private:
   friend void flush_port_traces();
-  friend void abandon_port_traces();
+  friend void abandon_port_traces(Bus &bus);
 
   PortBackend *inner_;
   RunControl *inner_run_;

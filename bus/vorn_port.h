@@ -68,6 +68,9 @@ VORN_API void vorn_trace_delete(struct vorn_trace *trace);
 /* Writes the trace to `path` (".gz": compressed): 0, or -1 with errno set.
  * `port_taken`: the port is open already, so the trace starts at once. */
 VORN_API int vorn_trace_open(struct vorn_trace *trace, const char *path, int port_taken);
+/* After vorn_trace_open() failed with EEXIST: the file of the run the trace
+ * would have overwritten ("" otherwise); valid until the trace's next call. */
+VORN_API const char *vorn_trace_clash(const struct vorn_trace *trace);
 /* To `file` (not owned); nullptr stops the trace. */
 VORN_API void vorn_trace_attach(struct vorn_trace *trace, FILE *file);
 VORN_API void vorn_trace_flush(struct vorn_trace *trace);

@@ -4,6 +4,8 @@
 #include "vorn.h"
 #include "vornsim.hpp"
 
+#include <cerrno>
+
 namespace vorn::sim {
 
 namespace {
@@ -131,12 +133,17 @@ bool Simulator::take_timeout() {
   return timed_out;
 }
 
-bool Simulator::trace_to(const std::string &path) {
+bool Simulator::trace_to(const std::string &path, std::string *clash) {
   decltype(tracer_) tracer(vorn_trace_new(impl_->trace_clock.now_us, impl_->trace_clock.context),
                            vorn_trace_delete);
   // Started after the port was taken: from now on, as asked.
-  if (vorn_trace_open(tracer.get(), path.c_str(), impl_->opened ? 1 : 0) != 0)
+  if (vorn_trace_open(tracer.get(), path.c_str(), impl_->opened ? 1 : 0) != 0) {
+    const int err = errno;
+    if (clash != nullptr)
+      *clash = vorn_trace_clash(tracer.get());
+    errno = err;
     return false;
+  }
   tracer_ = std::move(tracer);
   if (installed_)
     put_in_place();

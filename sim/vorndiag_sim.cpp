@@ -63,10 +63,10 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "%s\n", e.what());
     return kExitSetup;
   }
-  if (trace_path != nullptr && !simulator->trace_to(trace_path)) {
+  std::string clash;
+  if (trace_path != nullptr && !simulator->trace_to(trace_path, &clash)) {
     const int err = errno;
-    std::fprintf(stderr, "%s: %s", argv[0],
-                 vorn::trace_refusal(trace_path, vorn::TracingBackend::last_clash(), err).c_str());
+    std::fprintf(stderr, "%s: %s", argv[0], vorn::trace_refusal(trace_path, clash, err).c_str());
     return kExitSetup;
   }
   simulator->report_at_exit(stderr);

@@ -191,9 +191,10 @@ public:
 
   // Port trace: one line "R|W <offset> <hh>" per access that comes through
   // the library (libvorn's tracer around the simulator). trace_to(path)
-  // returns false with errno set when the file cannot be opened; the file is
+  // returns false with errno set when the file cannot be opened, and
+  // `clash` naming the file of the run it is, if that is why; the file is
   // closed by the simulator. trace_to(FILE*) is not owned; nullptr stops it.
-  bool trace_to(const std::string &path);
+  bool trace_to(const std::string &path, std::string *clash = nullptr);
   void trace_to(std::FILE *file);
   void flush_trace();
 

@@ -37,7 +37,7 @@ check() {
 
 public=$(declared VORN_API "$prefix"/include/vorn/{vorn,extintf}.h | sed 's/$/@@VORN/')
 private=$(printf '%s@@VORN_PRIVATE\n' vorn_port_clock vorn_port_flush_traces vorn_port_install \
-  vorn_port_install_traced vorn_port_uninstall vorn_trace_attach vorn_trace_delete vorn_trace_flush \
+  vorn_port_install_traced vorn_port_uninstall vorn_trace_attach vorn_trace_clash vorn_trace_delete vorn_trace_flush \
   vorn_trace_new vorn_trace_open vorn_trace_protect)
 [ "$(wc -l <<<"$public")" -gt 100 ] || fail "too few declarations read from vorn.h and extintf.h"
 check "$libdir/libvorn.so.1" "$(sort <<<"$public"$'\n'"$private")"
