@@ -29,10 +29,6 @@ void release_port();
 // "port: raw 0x378".
 inline constexpr char kPortNote[] = "port:";
 
-// The port was granted by the last start-up and not released since, or a
-// backend put in place has seen no start-up yet.
-bool port_ready();
-
 // Lines for people on why the last open_port() failed and how to fix it.
 const std::string &port_problem();
 // A start-up refused before the port was chosen: `lines` say why.

@@ -175,11 +175,6 @@ bool port_trace_refused() { return default_bus().trace_refused; }
 
 bool stop_missed() { return default_bus().stop_missed; }
 
-bool port_ready() {
-  const Bus &bus = default_bus();
-  return bus.installed != nullptr ? bus.installed_ready : bus.chosen_ready;
-}
-
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
   Bus &bus = default_bus();
   if (backend != bus.installed)

@@ -1,8 +1,10 @@
 // The bus object: everything a started bus has, in one place. The way to
 // the port (the backends, what is put in place, the trace around it), the
 // bus account, the encoder's count extension, where the rate reports go,
-// the failure state and the lock. The legacy entry points act on the
-// default bus.
+// the failure state, the lock, and the traces with what their writes keep
+// to. The legacy entry points act on the default bus. Besides it, the
+// library's only writable state is vorn_base_addr and what gives the port
+// back at exit.
 //
 // The seam, one hop per layer. A SelRead (primitives.cpp) reads through a
 // PortView of the bus (below) by register; the bus's `active` port is a
@@ -13,8 +15,11 @@
 //   device  DevicePort (device_port.h): /dev/parportN through ppdev
 //   sim     in libvornsim, a table of C calls (vorn_port.h, vorn_port.cpp)
 //           filled by PortBridge (port_bridge.h) around the simulator; in
-//           the tree's static programs the simulator itself (ScopedBackend)
+//           the tree's static programs the simulator itself
 // A failed bus, or one a forked child inherited, reaches DeadPort instead.
+// The sources that define the calls of the C interface (primitives.cpp,
+// startup.cpp, front_end_calls.cpp, and those of drivers/ and ext/) have
+// the installed headers for theirs: include/vorn/vorn.h and extintf.h.
 #ifndef VORN_BUS_H
 #define VORN_BUS_H
 

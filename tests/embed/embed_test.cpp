@@ -5,6 +5,7 @@
 #include "board_map.h"
 #include "extintf.h"
 #include "fake_ppdev.h"
+#include "forked_trace.h"
 #include "port_os.h"
 #include "vorn.h"
 #include "vornsim.hpp"
@@ -18,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -240,36 +240,17 @@ TEST_F(Forked, ChildsExitLeavesTheParentsPortAndStop) {
   EXPECT_EQ(boards.rate_control() & kRunBits, 0);
 }
 
-// The lines of the trace of a start-up and shut-down on the boards, in a
-// process of its own (the library's trace is one per process), with a
-// child forked and ended in between when `fork_child`.
+// The library's trace of the simulated boards.
+bool start_traced(const std::string &path) {
+  setenv("VORN_TRACE", path.c_str(), 1);
+  static auto *boards = new vorn::sim::Simulator(virtual_rig());
+  boards->install();
+  return extMotInit(nullptr) == 0;
+}
+
 std::vector<std::string> traced_run(bool fork_child) {
-  const std::string path = testing::TempDir() + "embed_fork_trace";
-  std::remove(path.c_str());
-  const pid_t run = fork();
-  if (run == 0) {
-    setenv("VORN_TRACE", path.c_str(), 1);
-    vorn::sim::Simulator boards{virtual_rig()};
-    boards.install();
-    if (extMotInit(nullptr) != 0)
-      _exit(2);
-    if (fork_child) {
-      const pid_t child = fork();
-      if (child == 0)
-        std::exit(0);
-      waitpid(child, nullptr, 0);
-    }
-    extMotQuit();
-    std::exit(0);
-  }
-  int status = 0;
-  EXPECT_EQ(waitpid(run, &status, 0), run);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  std::ifstream trace(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(trace, line);)
-    lines.push_back(line);
-  return lines;
+  return vorn::test::forked_trace(testing::TempDir() + "embed_fork_trace", fork_child,
+                                  start_traced);
 }
 
 // What the parent buffered before the fork is the parent's to write.

@@ -2,18 +2,13 @@
 // port does: nothing reaches them before a start-up, and a path that names
 // no parallel-port device is refused in front of them too.
 #include "extintf.h"
+#include "forked_trace.h"
 #include "vorn.h"
 #include "vornsim.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,36 +79,14 @@ TEST_P(NoPortPath, IsRefusedThenAStartRuns) {
 INSTANTIATE_TEST_SUITE_P(Sim, NoPortPath, testing::ValuesIn(kNoPorts),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The lines of the simulator's trace of a start-up and shut-down, in a
-// process of its own (the simulator is one per process), with a child
-// forked and ended in between when `fork_child`.
+bool start_traced(const std::string &path) {
+  return vornsim_install(nullptr) == 0 && vornsim_trace(path.c_str()) == 0 &&
+         extMotInit(nullptr) == 0;
+}
+
 std::vector<std::string> traced_run(bool fork_child) {
-  const std::string path = testing::TempDir() + "embed_sim_fork_trace";
-  std::remove(path.c_str());
-  const pid_t run = fork();
-  if (run == 0) {
-    if (vornsim_install(nullptr) != 0 || vornsim_trace(path.c_str()) != 0 ||
-        extMotInit(nullptr) != 0)
-      _exit(2);
-    if (fork_child) {
-      const pid_t child = fork();
-      if (child == 0)
-        std::exit(0);
-      waitpid(child, nullptr, 0);
-    }
-    extMotQuit();
-    std::exit(0);
-  }
-  int status = 0;
-  EXPECT_EQ(waitpid(run, &status, 0), run);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  std::ifstream trace(path);
-  std::vector<std::string> lines;
-  // Time marks follow the wall clock here: the accesses are what counts.
-  for (std::string line; std::getline(trace, line);)
-    if (line.rfind("# t ", 0) != 0)
-      lines.push_back(line);
-  return lines;
+  return vorn::test::forked_trace(testing::TempDir() + "embed_sim_fork_trace", fork_child,
+                                  start_traced);
 }
 
 // The simulator's trace is libvorn's: what the parent buffered before the

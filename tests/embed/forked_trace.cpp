@@ -1,0 +1,42 @@
+#include "forked_trace.h"
+
+#include "extintf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vorn::test {
+
+std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
+                                      bool (*start)(const std::string &path)) {
+  std::remove(path.c_str());
+  const pid_t run = fork();
+  if (run == 0) {
+    if (!start(path))
+      _exit(2);
+    if (fork_child) {
+      const pid_t child = fork();
+      if (child == 0)
+        std::exit(0);
+      waitpid(child, nullptr, 0);
+    }
+    extMotQuit();
+    std::exit(0);
+  }
+  int status = 0;
+  EXPECT_EQ(waitpid(run, &status, 0), run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::ifstream trace(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);)
+    if (line.rfind("# t ", 0) != 0)
+      lines.push_back(line);
+  return lines;
+}
+
+} // namespace vorn::test

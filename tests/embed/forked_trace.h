@@ -1,0 +1,21 @@
+// A trace of a start-up and shut-down, written in a process of its own (a
+// process has one library trace and one simulator), with a child forked
+// and ended in between when asked: what a forked child writes of its
+// parent's trace shows as lines the run alone does not have.
+#ifndef VORN_TEST_FORKED_TRACE_H
+#define VORN_TEST_FORKED_TRACE_H
+
+#include <string>
+#include <vector>
+
+namespace vorn::test {
+
+// `start` puts the boards and the trace to `path` in place and starts the
+// drivers: false when it could not. The trace's lines but its time marks
+// (which follow the wall clock here: the accesses are what counts).
+std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
+                                      bool (*start)(const std::string &path));
+
+} // namespace vorn::test
+
+#endif
