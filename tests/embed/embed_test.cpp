@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -258,6 +260,28 @@ TEST(ForkedTrace, ChildWritesNoneOfIt) {
   const std::vector<std::string> alone = traced_run(false);
   ASSERT_FALSE(alone.empty());
   EXPECT_EQ(traced_run(true), alone);
+}
+
+// A host that ends with the port still held: what the trace buffered is
+// written out at its exit, every access up to the shut-down it never made.
+TEST(LibraryTrace, IsWrittenOutAtAnExitWithoutShutDown) {
+  const std::vector<std::string> whole = traced_run(false);
+  const std::string path = testing::TempDir() + "embed_exit_trace";
+  std::remove(path.c_str());
+  const pid_t run = fork();
+  if (run == 0)
+    std::exit(start_traced(path) ? 0 : 2);
+  int status = 0;
+  ASSERT_EQ(waitpid(run, &status, 0), run);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::vector<std::string> held;
+  std::ifstream trace(path);
+  for (std::string line; std::getline(trace, line);)
+    if (line.rfind("# t ", 0) != 0)
+      held.push_back(line);
+  ASSERT_GT(held.size(), 1u) << "no access of the start-up written";
+  ASSERT_LT(held.size(), whole.size());
+  EXPECT_TRUE(std::equal(held.begin(), held.end(), whole.begin()));
 }
 
 // The host's own atexit handler stops the axes while the device fails: the
