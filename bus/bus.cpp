@@ -1,7 +1,6 @@
 #include "bus.h"
 
 #include "backends.h"
-#include "library_trace.h"
 #include "tracing_port.h"
 #include "vorn.h"
 
@@ -53,8 +52,6 @@ std::uint8_t DeadPort::read(Reg) { return 0xFF; }
 void DeadPort::write(Reg, std::uint8_t) {}
 
 Bus::Bus() : device(*this), os(&real_os_calls()) {}
-
-Bus::~Bus() = default;
 
 // Never destroyed: it outlives every object whose destructor at exit still
 // puts a port back.

@@ -25,6 +25,7 @@
 
 #include "board_map.h"
 #include "device_port.h"
+#include "library_trace.h"
 #include "port_os.h"
 #include "raw_port.h"
 #include "trace_io.h"
@@ -45,7 +46,6 @@
 namespace vorn {
 
 class TracingBackend;
-struct LibraryTrace;
 
 // The account of the bus transfers each block answered, kept by the
 // primitives from the timeout flag they read anyway: not one port access
@@ -70,7 +70,6 @@ public:
 
 struct Bus {
   Bus();
-  ~Bus();
   Bus(const Bus &) = delete;
   Bus &operator=(const Bus &) = delete;
 
@@ -134,7 +133,8 @@ struct Bus {
   // ahead of a signal, abandoned in a forked child.
   TracingBackend *tracers = nullptr;
   // VORN_TRACE's, from the first start-up that opened it on.
-  std::unique_ptr<LibraryTrace> library_trace;
+  std::unique_ptr<LibraryTrace, void (*)(LibraryTrace *)> library_trace{nullptr,
+                                                                        close_library_trace};
   // The time of a port put in place from another library (vorn_port_clock),
   // for the time marks; none: the monotonic clock.
   trace::Clock port_clock;

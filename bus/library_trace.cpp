@@ -10,25 +10,50 @@
 
 namespace vorn {
 
-const char *InUse::name() const { return backend_in_use(bus_).name(); }
-int InUse::open(std::uint32_t base) { return backend_in_use(bus_).open(base); }
-std::uint8_t InUse::read(Reg reg) { return backend_in_use(bus_).read(reg); }
-void InUse::write(Reg reg, std::uint8_t value) { backend_in_use(bus_).write(reg, value); }
-void InUse::read_epp_data(std::uint8_t *bytes, std::size_t count) {
-  backend_in_use(bus_).read_epp_data(bytes, count);
-}
-void InUse::release() { backend_in_use(bus_).release(); }
-std::string InUse::event_point(std::string_view kind, std::string seen) {
-  return run_in_use(bus_).event_point(kind, std::move(seen));
-}
-void InUse::note(std::string_view text) { run_in_use(bus_).note(text); }
-RunEnd InUse::end_run() { return run_in_use(bus_).end_run(); }
+namespace {
 
-LibraryTrace::~LibraryTrace() {
-  bus.outermost = nullptr;
-  bus.outermost_run = nullptr;
-  bus.refresh();
-}
+// Whichever port and run control are in use at the time of each call: a
+// simulator or replay put in place after start-up is traced as well.
+class InUse final : public PortBackend, public RunControl {
+public:
+  explicit InUse(Bus &bus) : bus_(bus) {}
+  const char *name() const override { return backend_in_use(bus_).name(); }
+  int open(std::uint32_t base) override { return backend_in_use(bus_).open(base); }
+  std::uint8_t read(Reg reg) override { return backend_in_use(bus_).read(reg); }
+  void write(Reg reg, std::uint8_t value) override { backend_in_use(bus_).write(reg, value); }
+  void read_epp_data(std::uint8_t *bytes, std::size_t count) override {
+    backend_in_use(bus_).read_epp_data(bytes, count);
+  }
+  void release() override { backend_in_use(bus_).release(); }
+  std::string event_point(std::string_view kind, std::string seen) override {
+    return run_in_use(bus_).event_point(kind, std::move(seen));
+  }
+  void note(std::string_view text) override { run_in_use(bus_).note(text); }
+  RunEnd end_run() override { return run_in_use(bus_).end_run(); }
+
+private:
+  Bus &bus_;
+};
+
+} // namespace
+
+struct LibraryTrace {
+  explicit LibraryTrace(Bus &bus) : bus(bus), in_use(bus), tracer(in_use, in_use) {}
+  ~LibraryTrace() {
+    bus.outermost = nullptr;
+    bus.outermost_run = nullptr;
+    bus.refresh();
+  }
+  LibraryTrace(const LibraryTrace &) = delete;
+  LibraryTrace &operator=(const LibraryTrace &) = delete;
+
+  Bus &bus;
+  InUse in_use;
+  TracingBackend tracer;
+  std::string path;
+};
+
+void close_library_trace(LibraryTrace *trace) { delete trace; }
 
 std::string trace_refusal(const std::string &path, const std::string &clash, int err) {
   std::string line = "cannot write trace file " + path + ": ";
@@ -64,7 +89,8 @@ int start_library_trace(std::string &problem) {
   Bus &bus = default_bus();
   if (bus.library_trace != nullptr)
     return 0;
-  auto trace = std::make_unique<LibraryTrace>(bus);
+  std::unique_ptr<LibraryTrace, void (*)(LibraryTrace *)> trace(new LibraryTrace(bus),
+                                                                close_library_trace);
   trace->tracer.time_from(&bus.port_clock);
   if (!trace->tracer.trace_to(path)) {
     const int err = errno;
