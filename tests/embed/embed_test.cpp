@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -262,23 +261,16 @@ TEST(ForkedTrace, ChildWritesNoneOfIt) {
   EXPECT_EQ(traced_run(true), alone);
 }
 
-// A host that ends with the port still held: what the trace buffered is
-// written out at its exit, every access up to the shut-down it never made.
-TEST(LibraryTrace, IsWrittenOutAtAnExitWithoutShutDown) {
+// A host that shuts down only in an atexit handler registered before its
+// first start-up, or not at all: the trace is written out after every
+// handler, each access of the run in it.
+TEST(LibraryTrace, IsWrittenOutAtTheHostsExit) {
+  using vorn::test::RunEnd;
   const std::vector<std::string> whole = traced_run(false);
   const std::string path = testing::TempDir() + "embed_exit_trace";
-  std::remove(path.c_str());
-  const pid_t run = fork();
-  if (run == 0)
-    std::exit(start_traced(path) ? 0 : 2);
-  int status = 0;
-  ASSERT_EQ(waitpid(run, &status, 0), run);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  std::vector<std::string> held;
-  std::ifstream trace(path);
-  for (std::string line; std::getline(trace, line);)
-    if (line.rfind("# t ", 0) != 0)
-      held.push_back(line);
+  EXPECT_EQ(vorn::test::forked_trace(path, false, start_traced, RunEnd::in_atexit_handler), whole);
+  const std::vector<std::string> held =
+      vorn::test::forked_trace(path, false, start_traced, RunEnd::none);
   ASSERT_GT(held.size(), 1u) << "no access of the start-up written";
   ASSERT_LT(held.size(), whole.size());
   EXPECT_TRUE(std::equal(held.begin(), held.end(), whole.begin()));

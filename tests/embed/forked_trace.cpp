@@ -13,10 +13,12 @@
 namespace vorn::test {
 
 std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
-                                      bool (*start)(const std::string &path)) {
+                                      bool (*start)(const std::string &path), RunEnd end) {
   std::remove(path.c_str());
   const pid_t run = fork();
   if (run == 0) {
+    if (end == RunEnd::in_atexit_handler)
+      std::atexit([] { extMotQuit(); });
     if (!start(path))
       _exit(2);
     if (fork_child) {
@@ -25,7 +27,8 @@ std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
         std::exit(0);
       waitpid(child, nullptr, 0);
     }
-    extMotQuit();
+    if (end == RunEnd::shut_down)
+      extMotQuit();
     std::exit(0);
   }
   int status = 0;

@@ -10,11 +10,16 @@
 
 namespace vorn::test {
 
+// How the run shuts its drivers down before it exits: itself, in an atexit
+// handler registered before its start-up, or not at all.
+enum class RunEnd { shut_down, in_atexit_handler, none };
+
 // `start` puts the boards and the trace to `path` in place and starts the
 // drivers: false when it could not. The trace's lines but its time marks
 // (which follow the wall clock here: the accesses are what counts).
 std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
-                                      bool (*start)(const std::string &path));
+                                      bool (*start)(const std::string &path),
+                                      RunEnd end = RunEnd::shut_down);
 
 } // namespace vorn::test
 
