@@ -26,7 +26,7 @@ std::string hex(std::uint32_t value) {
   return text;
 }
 
-void explain(const std::string &line) { default_bus().problem += line + "\n"; }
+void explain(const std::string &line) { current_bus().problem += line + "\n"; }
 
 // Who has the port, as the kernel names the device registered on it.
 std::string holder_of(const std::string &path) {
@@ -40,12 +40,12 @@ std::string holder_of(const std::string &path) {
 }
 
 void explain_device(std::uint32_t, int err) {
-  const std::string &path = default_bus().device.path();
+  const std::string &path = current_bus().device.path();
   if (err == EBUSY) {
     explain(path + " is busy: " + holder_of(path) + " has the port");
     return;
   }
-  const bool claim = default_bus().device.failed_step() == DevicePort::Step::claim;
+  const bool claim = current_bus().device.failed_step() == DevicePort::Step::claim;
   std::string line = (claim ? "cannot claim " : "cannot open ") + path + ": " + std::strerror(err);
   if (claim && err == ENODEV)
     line += " (the kernel has no port behind this device; vorndiag without arguments lists "
@@ -60,15 +60,15 @@ void explain_device(std::uint32_t, int err) {
 
 void explain_raw(std::uint32_t base, int err) {
   if (err == EBUSY) {
-    explain("port " + hex(base) + " is busy: another program holds " + default_bus().raw.holder());
+    explain("port " + hex(base) + " is busy: another program holds " + current_bus().raw.holder());
     return;
   }
   if (err == EADDRINUSE) {
-    explain(default_bus().raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
+    explain(current_bus().raw.owner() + " (if it is one, set VORN_IGNORE_PORT_OWNER=1)");
     return;
   }
-  if (!default_bus().raw.lock_problem().empty()) {
-    explain(default_bus().raw.lock_problem());
+  if (!current_bus().raw.lock_problem().empty()) {
+    explain(current_bus().raw.lock_problem());
     return;
   }
   if (err == EINVAL)
@@ -89,7 +89,7 @@ int prepare_device(std::uint32_t base) {
             " (load its driver: sudo modprobe parport_pc ppdev)");
     return ENODEV;
   }
-  default_bus().device.set_path(kernel->device);
+  current_bus().device.set_path(kernel->device);
   return 0;
 }
 
@@ -122,7 +122,7 @@ const BackendEntry *entry_named(const char *name) {
 
 const BackendEntry *entry_of(const PortBackend *backend) {
   for (const BackendEntry &entry : kBackends)
-    if (&entry.backend(default_bus()) == backend)
+    if (&entry.backend(current_bus()) == backend)
       return &entry;
   return nullptr;
 }
@@ -146,9 +146,12 @@ struct Choice {
 };
 
 // nullptr or "" stand for VORN_PORT.
+// VORN_PORT names the default bus's port; a bus of its own takes "auto".
 Choice resolve(const char *choice) {
   if (choice != nullptr && *choice != '\0')
     return {choice, false};
+  if (!current_bus().is_default())
+    return {"auto", false};
   return {std::getenv("VORN_PORT"), true};
 }
 
@@ -213,20 +216,20 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
       explain(std::string(choice) + " is not a parallel port: " + why);
       return ENODEV;
     }
-    default_bus().device.set_path(choice);
-    backend = &default_bus().device;
+    current_bus().device.set_path(choice);
+    backend = &current_bus().device;
     return 0;
   }
   if (way == Way::named) {
     const BackendEntry &entry = *entry_named(choice);
-    backend = &entry.backend(default_bus());
+    backend = &entry.backend(current_bus());
     return entry.prepare(base);
   }
   if (const auto kernel = kernel_port_at(base)) {
-    default_bus().device.set_path(kernel->device);
-    backend = &default_bus().device;
+    current_bus().device.set_path(kernel->device);
+    backend = &current_bus().device;
   } else {
-    backend = &default_bus().raw;
+    backend = &current_bus().raw;
   }
   return 0;
 }
@@ -234,7 +237,7 @@ int choose_backend(std::uint32_t base, const char *choice, PortBackend *&backend
 // How the chosen port was reached, for the trace and, with VORN_VERBOSE,
 // for people.
 void tell_way(std::uint32_t base, const PortBackend *backend) {
-  const DevicePort &device = default_bus().device;
+  const DevicePort &device = current_bus().device;
   const std::string way = backend == &device ? "device " + device.path() : "raw " + hex(base);
   port_note(std::string(kPortNote) + " " + way);
   const char *verbose = std::getenv("VORN_VERBOSE");
@@ -244,20 +247,20 @@ void tell_way(std::uint32_t base, const PortBackend *backend) {
 
 } // namespace
 
-PortBackend &raw_backend() { return default_bus().raw; }
+PortBackend &raw_backend() { return current_bus().raw; }
 
 PortBackend *find_backend(const char *name) {
   const BackendEntry *entry = entry_named(name);
-  return entry != nullptr ? &entry->backend(default_bus()) : nullptr;
+  return entry != nullptr ? &entry->backend(current_bus()) : nullptr;
 }
 
-const std::string &port_problem() { return default_bus().problem; }
+const std::string &port_problem() { return current_bus().problem; }
 
-void refuse_start(const std::string &lines) { default_bus().problem = lines; }
+void refuse_start(const std::string &lines) { current_bus().problem = lines; }
 
 int open_port(std::uint32_t base, const char *choice_text) {
   release_port();
-  default_bus().problem.clear();
+  current_bus().problem.clear();
   const Choice choice = resolve(choice_text);
   const Way asked = way_of(choice.text);
   // Refused even in front of a backend put in place: a typo in VORN_PORT
@@ -266,7 +269,7 @@ int open_port(std::uint32_t base, const char *choice_text) {
     explain_unknown(choice);
     return EINVAL;
   }
-  PortBackend *backend = default_bus().installed;
+  PortBackend *backend = current_bus().installed;
   const bool chosen = backend == nullptr;
   if (chosen) {
     if (const int err = choose_backend(base, choice.text, backend); err != 0)
@@ -278,12 +281,12 @@ int open_port(std::uint32_t base, const char *choice_text) {
   int err = backend->open(base);
   // The kernel has the port but no device node for it (ppdev not loaded):
   // the registers themselves are the only way left.
-  if (err == ENOENT && chosen && asked == Way::automatic && backend == &default_bus().device) {
-    backend = &default_bus().raw;
+  if (err == ENOENT && chosen && asked == Way::automatic && backend == &current_bus().device) {
+    backend = &current_bus().raw;
     err = backend->open(base);
   }
   use_backend(backend, err == 0, base);
-  if (err == 0) // the port is this run's: its trace starts, before the way's note
+  if (err == 0 && current_bus().is_default()) // the port is this run's: its trace starts
     begin_library_trace();
   if (err != 0) {
     if (const BackendEntry *entry = entry_of(backend))
@@ -297,7 +300,7 @@ int open_port(std::uint32_t base, const char *choice_text) {
 // Through the trace, which writes out what it holds; past a failed bus's
 // dead port, to the port that failed.
 void release_port() {
-  Bus &bus = default_bus();
+  Bus &bus = current_bus();
   (bus.outermost != nullptr ? *bus.outermost : backend_in_use(bus)).release();
   use_backend(&backend_in_use(bus), false, 0);
 }

@@ -9,24 +9,46 @@
 namespace vorn {
 
 std::atomic<Bus *> made_default_bus{nullptr};
+constinit thread_local Bus *thread_bus = nullptr;
 
 namespace {
 
+// The buses of vornBusNew(), a list through them; the lock also keeps the
+// list as it is across a fork.
+std::mutex made_buses_lock;
+Bus *made_buses = nullptr;
+
+// Every bus, the default one first.
+template <typename Act> void each_bus(Act act) {
+  act(*made_default_bus.load());
+  for (Bus *bus = made_buses; bus != nullptr; bus = bus->next_made)
+    act(*bus);
+}
+
 // A fork while another thread is in a call would leave the child a lock
 // that nobody releases; the fork waits for the call instead.
-void before_fork() { made_default_bus.load()->lock.lock(); }
-void after_fork_in_parent() { made_default_bus.load()->lock.unlock(); }
+void before_fork() {
+  made_buses_lock.lock();
+  each_bus([](Bus &bus) { bus.lock.lock(); });
+}
 
-// The child shares the parent's descriptors and claim: it lets go of
+void after_fork_in_parent() {
+  each_bus([](Bus &bus) { bus.lock.unlock(); });
+  made_buses_lock.unlock();
+}
+
+// The child shares the parent's descriptors and claims: it lets go of
 // nothing, writes nothing the parent buffered, and its calls are refused.
 void after_fork_in_child() {
-  Bus &bus = *made_default_bus.load();
-  bus.lock.unlock();
-  if (bus.started || bus.granted || bus.chosen_ready) {
-    bus.inherited = true;
-    bus.refresh();
-  }
-  abandon_port_traces(bus);
+  each_bus([](Bus &bus) {
+    bus.lock.unlock();
+    if (bus.holds_port()) {
+      bus.inherited = true;
+      bus.refresh();
+    }
+  });
+  made_buses_lock.unlock();
+  abandon_port_traces(*made_default_bus.load());
 }
 
 // Static storage from the library's load on, so that it is destroyed after
@@ -34,12 +56,16 @@ void after_fork_in_child() {
 // a port still held is given back as the host's exit leaves it.
 struct GiveBackAtExit {
   ~GiveBackAtExit() {
-    Bus *const bus = made_default_bus.load();
-    if (bus == nullptr || bus->inherited)
+    if (made_default_bus.load() == nullptr)
       return;
-    bus->library_trace.reset(); // written out
-    bus->raw.release();
-    bus->device.release();
+    std::lock_guard<std::mutex> hold(made_buses_lock);
+    each_bus([](Bus &bus) {
+      if (bus.inherited)
+        return;
+      bus.library_trace.reset(); // written out
+      bus.raw.release();
+      bus.device.release();
+    });
   }
 } give_back_at_exit;
 
@@ -64,6 +90,28 @@ Bus &make_default_bus() {
     return made;
   }();
   return *bus;
+}
+
+Bus &first_call_in_thread() {
+  thread_bus = &default_bus();
+  return *thread_bus;
+}
+
+void add_made_bus(Bus &bus) {
+  default_bus(); // first: the fork handlers are in place
+  std::lock_guard<std::mutex> hold(made_buses_lock);
+  bus.next_made = made_buses;
+  made_buses = &bus;
+}
+
+void remove_made_bus(Bus &bus) {
+  std::lock_guard<std::mutex> hold(made_buses_lock);
+  for (Bus **link = &made_buses; *link != nullptr; link = &(*link)->next_made) {
+    if (*link == &bus) {
+      *link = bus.next_made;
+      break;
+    }
+  }
 }
 
 void Bus::refresh() {
@@ -105,13 +153,13 @@ int BusCall::end(int result) const {
 }
 
 BlockTally block_tally(std::uint32_t block) {
-  return block < map::kBlockCount ? default_bus().tallies[block] : BlockTally{};
+  return block < map::kBlockCount ? current_bus().tallies[block] : BlockTally{};
 }
 
-std::uint64_t unanswered_total() { return default_bus().unanswered_all; }
+std::uint64_t unanswered_total() { return current_bus().unanswered_all; }
 
 void reset_bus_account() {
-  Bus &bus = default_bus();
+  Bus &bus = current_bus();
   bus.tallies = {};
   bus.unanswered_all = 0;
   bus.cycle_open = false;
@@ -121,8 +169,8 @@ void reset_bus_account() {
 // tried on it when `started` (the tree's own test ports, driven without
 // one); otherwise it waits for a start-up, as the PC's port does.
 ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run, bool started)
-    : previous_(default_bus().installed), previous_run_(default_bus().installed_run) {
-  Bus &bus = default_bus();
+    : bus_(current_bus()), previous_(bus_.installed), previous_run_(bus_.installed_run) {
+  Bus &bus = bus_;
   std::lock_guard<std::mutex> hold(bus.lock);
   bus.installed = &backend;
   bus.installed_run = &run;
@@ -133,7 +181,7 @@ ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run, bool started
 }
 
 ScopedBackend::~ScopedBackend() {
-  Bus &bus = default_bus();
+  Bus &bus = bus_;
   std::lock_guard<std::mutex> hold(bus.lock);
   bus.installed = previous_;
   bus.installed_run = previous_run_;
@@ -153,10 +201,10 @@ RunControl &run_in_use(Bus &bus) {
   return bus.installed != nullptr ? *bus.installed_run : no_run_control();
 }
 
-PortBackend &port_backend() { return *default_bus().active; }
+PortBackend &port_backend() { return *current_bus().active; }
 
 RunControl &port_run() {
-  Bus &bus = default_bus();
+  Bus &bus = current_bus();
   return bus.outermost_run != nullptr ? *bus.outermost_run : run_in_use(bus);
 }
 
@@ -168,12 +216,12 @@ void port_note(std::string_view text) { port_run().note(text); }
 
 RunEnd end_port_run() { return port_run().end_run(); }
 
-bool port_trace_refused() { return default_bus().trace_refused; }
+bool port_trace_refused() { return current_bus().trace_refused; }
 
-bool stop_missed() { return default_bus().stop_missed; }
+bool stop_missed() { return current_bus().stop_missed; }
 
 void use_backend(PortBackend *backend, bool is_granted, std::uint32_t base) {
-  Bus &bus = default_bus();
+  Bus &bus = current_bus();
   if (backend != bus.installed)
     bus.chosen = backend;
   bus.granted = is_granted;

@@ -76,11 +76,17 @@ struct Bus {
   // The port each access reaches: kept in step with the fields below by
   // refresh(), so that an access is one indirect call.
   PortBackend *active = nullptr;
-  // Ports are taken relative to this base once granted, to vorn_base_addr
-  // before, so that a backend still sees what a client does after a
-  // refused start-up.
+  // Ports are taken relative to this base once granted, to the bus's base
+  // address before, so that a backend still sees what a client does after
+  // a refused start-up.
   bool granted = false;
   std::uint32_t granted_base = 0;
+  // The base address the port choice is taken at and that the primitives
+  // address: vorn_base_addr for the default bus, own_base for a bus of
+  // vornBusNew().
+  std::uint32_t *base_addr = &vorn_base_addr;
+  std::uint32_t own_base = 0;
+  Bus *next_made = nullptr; // in the list of vornBusNew()'s buses
 
   RawPort raw;
   DevicePort device;
@@ -149,7 +155,10 @@ struct Bus {
   // One entry point's bus cycles at a time.
   std::mutex lock;
 
-  std::uint32_t base() const { return granted ? granted_base : vorn_base_addr; }
+  std::uint32_t base() const { return granted ? granted_base : *base_addr; }
+  bool is_default() const { return base_addr == &vorn_base_addr; }
+  // Whether a forked child would share the port: started, or granted.
+  bool holds_port() const { return started || granted || chosen_ready; }
   void refresh();
   // A failure of the port's device: `line` says what failed.
   void fail(int err, const std::string &line);
@@ -166,11 +175,26 @@ inline Bus &default_bus() {
   return bus != nullptr ? *bus : make_default_bus();
 }
 
+// The bus the calling thread's calls act on: the one it chose with
+// vornBusUse(), otherwise the default bus; nullptr until its first call.
+// Constant-initialised and initial-exec: one load, no call, in the shared
+// library too, which is all a call pays for the choice.
+extern constinit thread_local Bus *thread_bus __attribute__((tls_model("initial-exec")));
+Bus &first_call_in_thread();
+inline Bus &current_bus() {
+  Bus *const bus = thread_bus;
+  return bus != nullptr ? *bus : first_call_in_thread();
+}
+
+// The buses of vornBusNew(), known for fork and exit.
+void add_made_bus(Bus &bus);
+void remove_made_bus(Bus &bus);
+
 // One driver or ext entry point's hold on the bus: the lock for as long as
 // it lives, and whether the call may reach the bus (errno set when not).
 class BusCall {
 public:
-  BusCall() : bus_(default_bus()), hold_(bus_.lock), ready_(bus_.ready()) {}
+  BusCall() : bus_(current_bus()), hold_(bus_.lock), ready_(bus_.ready()) {}
   BusCall(const BusCall &) = delete;
   BusCall &operator=(const BusCall &) = delete;
 
@@ -185,16 +209,17 @@ private:
   bool ready_;
 };
 
-// The bus account of the default bus, since the last reset (the start-up);
+// The bus account of the current bus, since the last reset (the start-up);
 // a block past the last reads empty.
 BlockTally block_tally(std::uint32_t block);
 // Unanswered cycles of all blocks together.
 std::uint64_t unanswered_total();
 void reset_bus_account();
 
-// Puts `backend` and its run control in place of whatever the port was
-// for as long as this object lives, then puts the ones before back.
-// `started`: the port counts as started until a start-up is tried on it.
+// Puts `backend` and its run control in place of whatever the port of the
+// current bus was for as long as this object lives, then puts the ones
+// before back. `started`: the port counts as started until a start-up is
+// tried on it.
 class ScopedBackend {
 public:
   explicit ScopedBackend(PortBackend &backend, RunControl &run = no_run_control(),
@@ -204,6 +229,7 @@ public:
   ScopedBackend &operator=(const ScopedBackend &) = delete;
 
 private:
+  Bus &bus_;
   PortBackend *previous_;
   RunControl *previous_run_;
 };
@@ -233,15 +259,16 @@ PortBackend &backend_in_use(Bus &bus);
 RunControl &run_in_use(Bus &bus);
 
 // The port of `bus` as a primitive, or a place that sets the direction and
-// reads the EPP data register itself, sees it, by register: how far vorn_base_addr (read
-// afresh for every view) lies from the granted port is worked out once,
+// reads the EPP data register itself, sees it, by register: how far the
+// bus's base address (read afresh for every view) lies from the granted
+// port is worked out once,
 // each access is then one compare and one indirect call. A register that
 // falls outside the granted port's five reads 0xFF and takes no write, as
 // on a floating bus. Port numbers are 16-bit.
 class PortView {
 public:
   explicit PortView(Bus &bus)
-      : port_(*bus.active), shift_(static_cast<std::uint16_t>(vorn_base_addr - bus.base())) {}
+      : port_(*bus.active), shift_(static_cast<std::uint16_t>(*bus.base_addr - bus.base())) {}
   std::uint8_t in(Reg reg) const {
     const unsigned at = reached(reg);
     return at < kRegCount ? port_.read(static_cast<Reg>(at)) : 0xFF;
@@ -276,11 +303,11 @@ inline void port_out(Bus &bus, Reg reg, std::uint8_t value) { PortView(bus).out(
 inline void port_in_many(Bus &bus, std::uint8_t *bytes, std::size_t count) {
   PortView(bus).in_many(bytes, count);
 }
-// On the default bus.
-inline std::uint8_t port_in(Reg reg) { return port_in(default_bus(), reg); }
-inline void port_out(Reg reg, std::uint8_t value) { port_out(default_bus(), reg, value); }
+// On the current bus.
+inline std::uint8_t port_in(Reg reg) { return port_in(current_bus(), reg); }
+inline void port_out(Reg reg, std::uint8_t value) { port_out(current_bus(), reg, value); }
 inline void port_in_many(std::uint8_t *bytes, std::size_t count) {
-  port_in_many(default_bus(), bytes, count);
+  port_in_many(current_bus(), bytes, count);
 }
 
 } // namespace vorn

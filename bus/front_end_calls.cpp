@@ -60,10 +60,10 @@ uint8_t vornEppDataRead(void) { return vorn::port_in(vorn::Reg::epp_data); }
 
 // A port put in place is asked for no kernel port: it is not the PC's.
 int vornPortWay(vorn_port_way *way) {
-  const vorn::Bus &bus = vorn::default_bus();
+  const vorn::Bus &bus = vorn::current_bus();
   if (!bus.ready())
     return -1;
-  const char *name = vorn::backend_in_use(vorn::default_bus()).name();
+  const char *name = vorn::backend_in_use(vorn::current_bus()).name();
   *way = vorn_port_way{};
   way->way = way_of(name);
   copy_field(name, way->name);
@@ -82,13 +82,13 @@ int vornPortWay(vorn_port_way *way) {
   return 0;
 }
 
-int vornTraceRefused(void) { return vorn::default_bus().trace_refused ? 1 : 0; }
+int vornTraceRefused(void) { return vorn::current_bus().trace_refused ? 1 : 0; }
 
-int vornStopMissed(void) { return vorn::default_bus().stop_missed ? 1 : 0; }
+int vornStopMissed(void) { return vorn::current_bus().stop_missed ? 1 : 0; }
 
 int vornRunEvent(int kind, const char *cause, const char **taken) {
   const char *word = event_kind(kind);
-  std::string &event_taken = vorn::default_bus().event_taken;
+  std::string &event_taken = vorn::current_bus().event_taken;
   event_taken.clear();
   if (taken != nullptr)
     *taken = event_taken.c_str();
@@ -120,7 +120,7 @@ void vornRunNote(const char *text) { vorn::port_note(text != nullptr ? text : ""
 
 enum vorn_run_end vornRunEnd(const char **message) {
   vorn::RunEnd end = vorn::end_port_run();
-  std::string &end_message = vorn::default_bus().end_message;
+  std::string &end_message = vorn::current_bus().end_message;
   end_message = std::move(end.message);
   if (message != nullptr)
     *message = end_message.c_str();

@@ -30,10 +30,10 @@ PortBridge::PortBridge(PortBackend &port, RunControl &run, vorn_trace *trace)
 
 PortBridge::~PortBridge() {
   delete static_cast<ScopedBackend *>(slot_);
-  default_bus().port_clock = {};
+  current_bus().port_clock = {};
 }
 
-void PortBridge::time_from(const trace::Clock &clock) { default_bus().port_clock = clock; }
+void PortBridge::time_from(const trace::Clock &clock) { current_bus().port_clock = clock; }
 
 #else
 

@@ -22,7 +22,7 @@ constexpr OsCalls kRealCalls{real_open, ::close, ::read, ::write, real_ioctl, ::
 
 const OsCalls &real_os_calls() { return kRealCalls; }
 
-const OsCalls &os_calls() { return *default_bus().os; }
+const OsCalls &os_calls() { return *current_bus().os; }
 
 void set_os_calls(const OsCalls *calls) {
   default_bus().os = calls != nullptr ? calls : &kRealCalls;

@@ -9,14 +9,14 @@ using namespace vorn::map;
 
 namespace {
 
-using vorn::default_bus;
+using vorn::current_bus;
 using vorn::Reg;
 
 // One primitive's view of the default bus: its port and its account.
 struct Bus {
   vorn::Bus &state;
   vorn::PortView port;
-  Bus() : state(default_bus()), port(state) {}
+  Bus() : state(current_bus()), port(state) {}
 };
 
 std::uint8_t in(const Bus &bus, Reg reg) { return bus.port.in(reg); }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
 
 uint32_t vorn_base_addr = 0x378;
@@ -30,7 +31,7 @@ void fill_info(const vorn::KernelPort &port, vorn_port_info *info) {
 }
 
 int open_chosen_port(vorn::Bus &bus) {
-  const int err = vorn::open_port(vorn_base_addr, bus.choice.c_str());
+  const int err = vorn::open_port(*bus.base_addr, bus.choice.c_str());
   if (err != 0) {
     errno = err;
     return -1;
@@ -49,7 +50,7 @@ int start(vorn::Bus &bus, const char *stuffstuff) {
   bus.failed = 0;
   bus.refresh();
   std::string problem;
-  const int trace_err = vorn::start_library_trace(problem);
+  const int trace_err = bus.is_default() ? vorn::start_library_trace(problem) : 0;
   bus.trace_refused = trace_err != 0;
   if (trace_err != 0) {
     vorn::release_port();
@@ -61,7 +62,7 @@ int start(vorn::Bus &bus, const char *stuffstuff) {
   }
   bus.choice = stuffstuff != nullptr ? stuffstuff : "";
   if (uint32_t base; stuffstuff != nullptr && vornPortBase(stuffstuff, &base) == 0)
-    vorn_base_addr = base;
+    *bus.base_addr = base;
   bus.started = false;
   if (open_chosen_port(bus) != 0) {
     bus.start_error = errno;
@@ -111,7 +112,7 @@ extern "C" {
 // Unlike a bare ioperm call, a refusal is reported: going on would make the
 // first port access fault or reach nothing.
 int16_t InitializeParPort(void) {
-  vorn::Bus &bus = vorn::default_bus();
+  vorn::Bus &bus = vorn::current_bus();
   const std::lock_guard<std::mutex> hold(bus.lock);
   return static_cast<int16_t>(open_chosen_port(bus));
 }
@@ -119,22 +120,22 @@ int16_t InitializeParPort(void) {
 // The trace file is opened ahead of the port, so that a file that cannot
 // be written is refused before any access.
 int vornMotInit(const char *stuffstuff) {
-  vorn::Bus &bus = vorn::default_bus();
+  vorn::Bus &bus = vorn::current_bus();
   const std::lock_guard<std::mutex> hold(bus.lock);
   return start(bus, stuffstuff);
 }
 
 int vornMotQuit(void) {
-  vorn::Bus &bus = vorn::default_bus();
+  vorn::Bus &bus = vorn::current_bus();
   const std::lock_guard<std::mutex> hold(bus.lock);
   return quit(bus);
 }
 
-int vornPortFailed(void) { return vorn::default_bus().failed != 0 ? 1 : 0; }
+int vornPortFailed(void) { return vorn::current_bus().failed != 0 ? 1 : 0; }
 
-void vornBusLock(void) { vorn::default_bus().lock.lock(); }
+void vornBusLock(void) { vorn::current_bus().lock.lock(); }
 
-void vornBusUnlock(void) { vorn::default_bus().lock.unlock(); }
+void vornBusUnlock(void) { vorn::current_bus().lock.unlock(); }
 
 int vornBusAccount(int block, long long *cycles, long long *unanswered) {
   if (block < 0 || block >= static_cast<int>(vorn::map::kBlockCount))
@@ -157,6 +158,48 @@ int vornPortInfo(int n, vorn_port_info *info) {
     }
   }
   return -1;
+}
+
+vorn_bus *vornBusNew(uint32_t base) {
+  auto *bus = new (std::nothrow) vorn::Bus;
+  if (bus == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  bus->own_base = base;
+  bus->base_addr = &bus->own_base;
+  bus->os = vorn::default_bus().os;
+  bus->refresh();
+  vorn::add_made_bus(*bus);
+  return reinterpret_cast<vorn_bus *>(bus);
+}
+
+// A bus still started is shut down first: freeing it never leaves an axis
+// running.
+int vornBusFree(vorn_bus *handle) {
+  auto *bus = reinterpret_cast<vorn::Bus *>(handle);
+  if (bus == nullptr)
+    return 0;
+  int result = 0;
+  if (bus->started) {
+    vorn::Bus *const before = vorn::thread_bus;
+    vorn::thread_bus = bus;
+    result = vornMotQuit();
+    const int err = errno;
+    vorn::thread_bus = before;
+    errno = err;
+  }
+  if (vorn::thread_bus == bus)
+    vorn::thread_bus = nullptr;
+  vorn::remove_made_bus(*bus);
+  delete bus;
+  return result;
+}
+
+vorn_bus *vornBusUse(vorn_bus *handle) {
+  vorn::Bus *const before = &vorn::current_bus();
+  vorn::thread_bus = reinterpret_cast<vorn::Bus *>(handle); // nullptr: the default, on first use
+  return before->is_default() ? nullptr : reinterpret_cast<vorn_bus *>(before);
 }
 
 int vornPortBase(const char *device, uint32_t *base) {

@@ -20,10 +20,10 @@ public:
   // is given.
   CPort(const vorn_port_ops &ops, vorn::TracingBackend *tracer)
       : ops_(ops), in_place_(traced(tracer), traced_run(tracer), false),
-        clock_before_(vorn::default_bus().port_clock) {
-    vorn::default_bus().port_clock = {};
+        clock_before_(vorn::current_bus().port_clock) {
+    vorn::current_bus().port_clock = {};
   }
-  ~CPort() override { vorn::default_bus().port_clock = clock_before_; }
+  ~CPort() override { vorn::current_bus().port_clock = clock_before_; }
   CPort(const CPort &) = delete;
   CPort &operator=(const CPort &) = delete;
 
@@ -83,7 +83,7 @@ void vorn_port_uninstall(vorn_port_slot *slot) { delete reinterpret_cast<CPort *
 // Slots are given back in the reverse order, so the clock in use is always
 // the one of the last slot put in place.
 void vorn_port_clock(vorn_port_slot *, uint64_t (*now_us)(void *), void *context) {
-  vorn::default_bus().port_clock = {now_us, context};
+  vorn::current_bus().port_clock = {now_us, context};
 }
 
 void vorn_port_flush_traces(void) { vorn::flush_port_traces(); }

@@ -32,7 +32,7 @@ void write_count(long count) {
 }
 
 // Read once per call, so that one write's lines all go to one place.
-std::FILE *report_stream() { return vorn::default_bus().report.load(std::memory_order_acquire); }
+std::FILE *report_stream() { return vorn::current_bus().report.load(std::memory_order_acquire); }
 
 [[gnu::format(printf, 2, 3)]] void report(std::FILE *out, const char *format, ...) {
   if (out == nullptr)
@@ -74,7 +74,7 @@ bool vorn::stop_rates() {
 extern "C" {
 
 void vornRateReportTo(FILE *stream) {
-  vorn::default_bus().report.store(stream, std::memory_order_release);
+  vorn::current_bus().report.store(stream, std::memory_order_release);
 }
 
 int16_t RateInit(void) {

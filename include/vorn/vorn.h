@@ -29,6 +29,10 @@
  * vornMotInit() and vornMotQuit() included, returns -1 with errno EBUSY,
  * the bus primitives make no port access, and nothing the library does at
  * the child's exit touches the port or writes the parent's trace.
+ *
+ * Two ports: every call acts on one bus, the default bus unless the calling
+ * thread chose another with vornBusUse(). vorn_base_addr, VORN_PORT and
+ * VORN_TRACE are the default bus's.
  */
 #ifndef VORN_H
 #define VORN_H
@@ -117,6 +121,24 @@ VORN_API int vornPortFailed(void);
  * may be called in between, from this thread. */
 VORN_API void vornBusLock(void);
 VORN_API void vornBusUnlock(void);
+
+/* A bus of its own, so that one process drives two ports (VORN_1.3). */
+typedef struct vorn_bus vorn_bus;
+/* A new bus, not started, whose port choices ("auto", "raw", "device") are
+ * taken at `base`, as the default bus takes them at vorn_base_addr; a
+ * device path given to its vornMotInit() sets its base. NULL with errno
+ * ENOMEM when there is no room. */
+VORN_API vorn_bus *vornBusNew(uint32_t base);
+/* Makes `bus` (NULL: the default bus) the one every call of this header
+ * and of extintf.h acts on in the calling thread, from vornMotInit() on,
+ * until the next vornBusUse() in that thread; other threads keep theirs.
+ * Returns the thread's choice before (NULL: the default bus). */
+VORN_API vorn_bus *vornBusUse(vorn_bus *bus);
+/* Shuts `bus` down as vornMotQuit() does when it is started, so that no
+ * axis is left running, and frees it: that call's result, 0 when it was
+ * not started. No thread may use the bus afterwards; the calling thread's
+ * choice of it falls back to the default bus. NULL: nothing, 0. */
+VORN_API int vornBusFree(vorn_bus *bus);
 
 /* A parallel port the kernel's driver has found. */
 typedef struct {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The driver library's writable state is the default bus and what fork and
-# exit handling need, besides vorn_base_addr: every other piece of a
+# The driver library's writable state is the default bus, the buses of
+# vornBusNew() and what fork and exit handling need, besides vorn_base_addr: every other piece of a
 # started bus lives in the bus object. A global added anywhere in the
 # library shows up here as a writable object of its own.
 #   library_state_test.sh <build dir>
@@ -14,14 +14,19 @@ fail() {
 
 # Objects in the writable sections, the library's own by name (not the C++
 # runtime's nor a sanitizer's).
-got=$(objdump -t -C "$library" | awk '$3 == "O" && $4 ~ /^\.(data|bss|tdata|tbss)$/' |
+got=$(objdump -t -C "$library" |
+  awk '{ for (i = 2; i <= 4; i++) if ($i ~ /^\.(data|bss|tdata|tbss)$/) { print; next } }' |
   sed 's/.*[0-9a-f]\{16\} *//' | grep -e '^vorn' -e '[ :]vorn::' | sort -u)
-# The default bus (made on first use) and the object that gives its port
-# back after the host's atexit handlers; the stateless run control no port
-# has (a vtable pointer alone).
+# The default bus (made on first use), the buses of vornBusNew() (known
+# for fork and exit), each thread's choice among them, and the object that
+# gives their ports back after the host's atexit handlers; the stateless
+# run control no port has (a vtable pointer alone).
 expected=$(sort <<'LIST'
 vorn_base_addr
 vorn::made_default_bus
+vorn::thread_bus
+vorn::(anonymous namespace)::made_buses
+vorn::(anonymous namespace)::made_buses_lock
 vorn::make_default_bus()::bus
 guard variable for vorn::make_default_bus()::bus
 vorn::(anonymous namespace)::give_back_at_exit
