@@ -2,9 +2,10 @@
 // the port (the backends, what is put in place, the trace around it), the
 // bus account, the encoder's count extension, where the rate reports go,
 // the failure state, the lock, and the traces with what their writes keep
-// to. The legacy entry points act on the default bus. Besides it, the
-// library's only writable state is vorn_base_addr and what gives the port
-// back at exit.
+// to. The legacy entry points act on the default bus, unless the calling
+// thread chose a bus of its own (vornBusUse()). Besides the buses, the
+// library's only writable state is vorn_base_addr, each thread's choice,
+// and what gives the ports back at exit.
 //
 // The seam, one hop per layer. A SelRead (primitives.cpp) reads through a
 // PortView of the bus (below) by register; the bus's `active` port is a

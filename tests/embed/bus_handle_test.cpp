@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -141,17 +142,31 @@ TEST_F(TwoBuses, AForkedChildLeavesBothPorts) {
   EXPECT_EQ(second_boards.rate_control() & kRunBits, 0);
 }
 
-// VORN_PORT names the default bus's port; a bus of its own without a
-// choice takes the kernel's port at its base.
-TEST(BusOfItsOwn, TakesNoChoiceFromVornPort) {
+// VORN_PORT and VORN_TRACE are the default bus's: what they name refuses
+// its start-up, while a bus of its own without a choice takes the kernel's
+// port at its base.
+struct DefaultSetting {
+  const char *name;
+  const char *value;
+  int err; // the default bus's refusal
+};
+
+const DefaultSetting kDefaultSettings[] = {
+    {"VORN_PORT", "bogus", EINVAL},
+    {"VORN_TRACE", "/nonexistent/trace", ENOENT},
+};
+
+class BusOfItsOwnSetting : public testing::TestWithParam<DefaultSetting> {};
+
+TEST_P(BusOfItsOwnSetting, IsTheDefaultBussAlone) {
   vorn::sim::Simulator boards{virtual_rig()};
   FakePpdev kernel{boards};
   kernel.list_port(kSecondBase);
   kernel.install();
-  setenv("VORN_PORT", "bogus", 1);
+  setenv(GetParam().name, GetParam().value, 1);
   errno = 0;
   EXPECT_EQ(extMotInit(nullptr), -1);
-  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(errno, GetParam().err);
   vorn_bus *const bus = vornBusNew(kSecondBase);
   ASSERT_NE(bus, nullptr);
   vornBusUse(bus);
@@ -160,9 +175,12 @@ TEST(BusOfItsOwn, TakesNoChoiceFromVornPort) {
   vornBusUse(nullptr);
   EXPECT_EQ(vornBusFree(bus), 0);
   EXPECT_FALSE(kernel.claimed());
-  unsetenv("VORN_PORT");
+  unsetenv(GetParam().name);
   kernel.uninstall();
 }
+
+INSTANTIATE_TEST_SUITE_P(Embed, BusOfItsOwnSetting, testing::ValuesIn(kDefaultSettings),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // Boards put in place while a thread has a bus of its own chosen are that
 // bus's port; the default bus stays without one.
