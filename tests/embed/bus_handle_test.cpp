@@ -2,6 +2,7 @@
 // each on boards of its own, chosen per thread.
 #include "extintf.h"
 #include "fake_ppdev.h"
+#include "virtual_boards.h"
 #include "vorn.h"
 #include "vornsim.hpp"
 
@@ -18,18 +19,12 @@
 namespace {
 
 using vorn::test::FakePpdev;
+using vorn::test::kRunBits;
+using vorn::test::virtual_rig;
 
-constexpr std::uint8_t kRunBits = 0xAA; // the run bit of every channel
 // Not vorn_base_addr's: an access addressed by the default bus's base
 // would miss this port.
 constexpr std::uint32_t kSecondBase = 0x278;
-
-vorn::sim::Rig virtual_rig() {
-  vorn::sim::Rig rig;
-  rig.clock = vorn::sim::Clock::virtual_time;
-  rig.access_time_us = 50;
-  return rig;
-}
 
 // The default bus on boards put in place; a bus of its own on other boards
 // behind the kernel's /dev/parport0.
@@ -56,6 +51,15 @@ protected:
     vornRateReportTo(stdout);
   }
 
+  // The default bus's boards took the output `dio` alone, the second's
+  // the rate alone.
+  void expect_apart(std::uint8_t dio) const {
+    EXPECT_EQ(first_boards.dig_out(0), dio);
+    EXPECT_NE(second_boards.dig_out(0), dio);
+    EXPECT_EQ(first_boards.rate_control() & kRunBits, 0);
+    EXPECT_NE(second_boards.rate_control() & kRunBits, 0);
+  }
+
   vorn::sim::Simulator first_boards{virtual_rig()};
   vorn::sim::Simulator second_boards{virtual_rig()};
   FakePpdev kernel{second_boards};
@@ -75,11 +79,7 @@ TEST_F(TwoBuses, EachDrivesItsOwnBoards) {
   EXPECT_EQ(counts, 2000.0);
   ASSERT_EQ(extRateWrite(0, 5.0), 0);
   vornBusUse(nullptr);
-
-  EXPECT_EQ(first_boards.dig_out(0), 0x5A);
-  EXPECT_NE(second_boards.dig_out(0), 0x5A);
-  EXPECT_EQ(first_boards.rate_control() & kRunBits, 0);
-  EXPECT_NE(second_boards.rate_control() & kRunBits, 0);
+  expect_apart(0x5A);
 }
 
 // Freeing a started bus never leaves an axis running.
@@ -113,10 +113,7 @@ TEST_F(TwoBuses, ThreadsKeepTheirOwnChoice) {
   });
   on_second.join();
   on_default.join();
-  EXPECT_EQ(first_boards.dig_out(0), 0xFF);
-  EXPECT_NE(second_boards.dig_out(0), 0xFF);
-  EXPECT_EQ(first_boards.rate_control() & kRunBits, 0);
-  EXPECT_NE(second_boards.rate_control() & kRunBits, 0);
+  expect_apart(0xFF);
 }
 
 // A forked child leaves both ports to its parent.

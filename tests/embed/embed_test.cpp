@@ -7,6 +7,7 @@
 #include "fake_ppdev.h"
 #include "forked_trace.h"
 #include "port_os.h"
+#include "virtual_boards.h"
 #include "vorn.h"
 #include "vornsim.hpp"
 
@@ -31,16 +32,8 @@ namespace {
 using vorn::test::Call;
 using vorn::test::FakePpdev;
 
-constexpr std::uint8_t kRunBits = 0xAA; // the run bit of every channel
-
-// Time runs with the accesses only, 50 us each: a rate left running for a
-// few of them moves its axis.
-vorn::sim::Rig virtual_rig() {
-  vorn::sim::Rig rig;
-  rig.clock = vorn::sim::Clock::virtual_time;
-  rig.access_time_us = 50;
-  return rig;
-}
+using vorn::test::kRunBits;
+using vorn::test::virtual_rig;
 
 class OnBoards : public testing::Test {
 protected:
