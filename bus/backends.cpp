@@ -145,8 +145,8 @@ struct Choice {
   bool from_environment = false;
 };
 
-// nullptr or "" stand for VORN_PORT.
-// VORN_PORT names the default bus's port; a bus of its own takes "auto".
+// nullptr or "" stand for VORN_PORT, which names the default bus's port; a
+// bus of its own takes "auto" at its base.
 Choice resolve(const char *choice) {
   if (choice != nullptr && *choice != '\0')
     return {choice, false};
