@@ -172,6 +172,7 @@ ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run, bool started
     : bus_(current_bus()), previous_(bus_.installed), previous_run_(bus_.installed_run) {
   Bus &bus = bus_;
   std::lock_guard<std::mutex> hold(bus.lock);
+  ++bus.placed;
   bus.installed = &backend;
   bus.installed_run = &run;
   bus.granted = false;
@@ -180,15 +181,22 @@ ScopedBackend::ScopedBackend(PortBackend &backend, RunControl &run, bool started
   bus.refresh();
 }
 
+// A bus freed while this was in place waited for it to go.
 ScopedBackend::~ScopedBackend() {
   Bus &bus = bus_;
-  std::lock_guard<std::mutex> hold(bus.lock);
-  bus.installed = previous_;
-  bus.installed_run = previous_run_;
-  bus.granted = false;
-  bus.installed_ready = previous_ != nullptr;
-  bus.started = false;
-  bus.refresh();
+  bool last = false;
+  {
+    std::lock_guard<std::mutex> hold(bus.lock);
+    bus.installed = previous_;
+    bus.installed_run = previous_run_;
+    bus.granted = false;
+    bus.installed_ready = previous_ != nullptr;
+    bus.started = false;
+    bus.refresh();
+    last = --bus.placed == 0 && bus.freed;
+  }
+  if (last)
+    delete &bus;
 }
 
 PortBackend &backend_in_use(Bus &bus) {

@@ -88,6 +88,10 @@ struct Bus {
   std::uint32_t *base_addr = &vorn_base_addr;
   std::uint32_t own_base = 0;
   Bus *next_made = nullptr; // in the list of vornBusNew()'s buses
+  // Ports put in place with ScopedBackend and not yet taken away: a bus
+  // freed meanwhile (`freed`) goes with the last of them, not before.
+  int placed = 0;
+  bool freed = false;
 
   RawPort raw;
   DevicePort device;

@@ -192,6 +192,14 @@ int vornBusFree(vorn_bus *handle) {
   if (vorn::thread_bus == bus)
     vorn::thread_bus = nullptr;
   vorn::remove_made_bus(*bus);
+  {
+    // Boards put in place on it (a simulator's) may outlive the call.
+    const std::lock_guard<std::mutex> hold(bus->lock);
+    if (bus->placed > 0) {
+      bus->freed = true;
+      return result;
+    }
+  }
   delete bus;
   return result;
 }

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -202,6 +203,28 @@ TEST(BusOfItsOwn, TakesTheBoardsPutInPlaceWhileChosen) {
     EXPECT_EQ(boards.rate_control() & kRunBits, 0);
   }
   EXPECT_EQ(vornBusFree(bus), 0);
+}
+
+// Boards put in place on a bus may be taken away after it was freed: the
+// bus goes with them (a use after free here is the sanitizers' to report).
+TEST(BusOfItsOwn, FreedUnderItsBoardsStopsThemAndOutlivesThem) {
+  vorn_bus *const bus = vornBusNew(kSecondBase);
+  ASSERT_NE(bus, nullptr);
+  vornBusUse(bus);
+  vornRateReportTo(nullptr);
+  auto boards = std::make_unique<vorn::sim::Simulator>(virtual_rig());
+  boards->install();
+  ASSERT_EQ(extMotInit(nullptr), 0) << vornPortProblem();
+  ASSERT_EQ(extRateWrite(0, 5.0), 0);
+  EXPECT_EQ(vornBusFree(bus), 0);
+  EXPECT_EQ(boards->rate_control() & kRunBits, 0);
+  // The calling thread is back on the default bus, which these boards
+  // never were.
+  const std::uint64_t accesses = boards->accesses();
+  double counts = 0;
+  EXPECT_EQ(extEncoderRead(0, &counts), -1);
+  EXPECT_EQ(boards->accesses(), accesses);
+  boards.reset();
 }
 
 } // namespace
