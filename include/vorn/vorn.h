@@ -137,7 +137,8 @@ VORN_API vorn_bus *vornBusUse(vorn_bus *bus);
 /* Shuts `bus` down as vornMotQuit() does when it is started, so that no
  * axis is left running, and frees it: that call's result, 0 when it was
  * not started. No thread may use the bus afterwards; the calling thread's
- * choice of it falls back to the default bus. NULL: nothing, 0. */
+ * choice of it falls back to the default bus. Simulated boards put in
+ * place on it may be taken away later. NULL: nothing, 0. */
 VORN_API int vornBusFree(vorn_bus *bus);
 
 /* A parallel port the kernel's driver has found. */
