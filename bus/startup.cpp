@@ -185,9 +185,7 @@ int vornBusFree(vorn_bus *handle) {
     vorn::Bus *const before = vorn::thread_bus;
     vorn::thread_bus = bus;
     result = vornMotQuit();
-    const int err = errno;
     vorn::thread_bus = before;
-    errno = err;
   }
   if (vorn::thread_bus == bus)
     vorn::thread_bus = nullptr;

@@ -42,4 +42,10 @@ std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
   return lines;
 }
 
+void expect_child_writes_none(const std::string &path, bool (*start)(const std::string &path)) {
+  const std::vector<std::string> alone = forked_trace(path, false, start);
+  ASSERT_FALSE(alone.empty());
+  EXPECT_EQ(forked_trace(path, true, start), alone);
+}
+
 } // namespace vorn::test

@@ -21,6 +21,10 @@ std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
                                       bool (*start)(const std::string &path),
                                       RunEnd end = RunEnd::shut_down);
 
+// A child forked and ended in the middle of the run leaves the trace as
+// the run alone writes it.
+void expect_child_writes_none(const std::string &path, bool (*start)(const std::string &path));
+
 } // namespace vorn::test
 
 #endif
