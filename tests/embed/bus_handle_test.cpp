@@ -2,6 +2,7 @@
 // each on boards of its own, chosen per thread.
 #include "extintf.h"
 #include "fake_ppdev.h"
+#include "forked_trace.h"
 #include "virtual_boards.h"
 #include "vorn.h"
 #include "vornsim.hpp"
@@ -13,13 +14,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
 using vorn::test::FakePpdev;
+using vorn::test::holds_in_forked_child;
 using vorn::test::kRunBits;
 using vorn::test::virtual_rig;
 
@@ -121,19 +122,13 @@ TEST_F(TwoBuses, ThreadsKeepTheirOwnChoice) {
 TEST_F(TwoBuses, AForkedChildLeavesBothPorts) {
   vornBusUse(second);
   ASSERT_EQ(extRateWrite(0, 5.0), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  EXPECT_TRUE(holds_in_forked_child([] {
     errno = 0;
     const bool second_refused = extRateWrite(0, 0.0) == -1 && errno == EBUSY;
     vornBusUse(nullptr);
     errno = 0;
-    const bool first_refused = extDioWrite(0, 0xFF) == -1 && errno == EBUSY;
-    std::exit(second_refused && first_refused ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a child's call was not refused";
+    return second_refused && extDioWrite(0, 0xFF) == -1 && errno == EBUSY;
+  })) << "a child's call was not refused";
   EXPECT_TRUE(kernel.claimed());
   EXPECT_NE(second_boards.rate_control() & kRunBits, 0);
   EXPECT_EQ(extMotQuit(), 0);

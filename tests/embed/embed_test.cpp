@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +30,7 @@ namespace {
 
 using vorn::test::Call;
 using vorn::test::FakePpdev;
+using vorn::test::holds_in_forked_child;
 using vorn::test::kRunBits;
 using vorn::test::virtual_rig;
 
@@ -213,16 +213,10 @@ protected:
 
 TEST_F(Forked, ChildsExitLeavesTheParentsPortAndStop) {
   ASSERT_EQ(extRateWrite(0, 5.0), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  EXPECT_TRUE(holds_in_forked_child([] {
     errno = 0;
-    const bool refused = extRateWrite(0, 0.0) == -1 && errno == EBUSY;
-    std::exit(refused ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's call was not refused";
+    return extRateWrite(0, 0.0) == -1 && errno == EBUSY;
+  })) << "the child's call was not refused";
   close(tells[1]);
   tells[1] = -1;
   char byte;

@@ -48,4 +48,13 @@ void expect_child_writes_none(const std::string &path, bool (*start)(const std::
   EXPECT_EQ(forked_trace(path, true, start), alone);
 }
 
+bool holds_in_forked_child(const std::function<bool()> &check) {
+  const pid_t child = fork();
+  if (child == 0)
+    std::exit(check() ? 0 : 1);
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
 } // namespace vorn::test

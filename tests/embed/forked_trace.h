@@ -1,10 +1,12 @@
-// A trace of a start-up and shut-down, written in a process of its own (a
-// process has one library trace and one simulator), with a child forked
-// and ended in between when asked: what a forked child writes of its
-// parent's trace shows as lines the run alone does not have.
+// Forked runs of the embed tests. A trace of a start-up and shut-down,
+// written in a process of its own (a process has one library trace and one
+// simulator), with a child forked and ended in between when asked: what a
+// forked child writes of its parent's trace shows as lines the run alone
+// does not have.
 #ifndef VORN_TEST_FORKED_TRACE_H
 #define VORN_TEST_FORKED_TRACE_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ std::vector<std::string> forked_trace(const std::string &path, bool fork_child,
 // A child forked and ended in the middle of the run leaves the trace as
 // the run alone writes it.
 void expect_child_writes_none(const std::string &path, bool (*start)(const std::string &path));
+
+// Whether `check` holds when run in a child forked now.
+bool holds_in_forked_child(const std::function<bool()> &check);
 
 } // namespace vorn::test
 
